@@ -1,0 +1,21 @@
+// Include writer: turns raw bytes into define-doubleword lines for assemblers.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+
+// How the conversion loop ended.
+enum class ConvertResult {
+  Done,       // the input ran out; a final group of 1 to 3 bytes is dropped
+  ReadFailed, // the input failed for a reason other than its end
+  WriteFailed // a line could not be written or flushed
+};
+
+// Reads `binFile` four bytes at a time into `buffer` (little-endian, whatever
+// the host's byte order) and writes one line "dd 0xxxxxxxxh" CR LF per group
+// to `txtFile`, flushing after every line so that each completed line reaches
+// the file before the next read. `txtFile` must be a binary stream: the CR LF
+// is written as two bytes. Sets the stream's base and fill, which stay in
+// force. Lines written before a failure stay written.
+ConvertResult writeInclude(std::istream &binFile, std::ostream &txtFile, std::uint32_t &buffer);

@@ -1,0 +1,4 @@
+// Process entry: hands the command line to the driver.
+#include "driver.h"
+
+int main(int argc, char *argv[]) { return runConverter(argc, argv); }
