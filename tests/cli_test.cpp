@@ -1,104 +1,35 @@
 // End-to-end tests: the built program run on real files in a temporary folder.
-#include "run_program.h"
+#include "cli_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-const std::string kBanner = "Wendrelmaquistorvan\n"
-                            "      www.wmqv.test\n"
-                            "           20240819\n";
-
-std::string readBytes(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Runs bin2dd as an unprivileged user, so that permissions apply even when
+// the tests run as root.
+RunResult runUnprivileged(const std::string &arg, const fs::path &dir) {
+  RunOptions options;
+  options.dir = dir.string();
+  if (geteuid() != 0)
+    return runProgram({BIN2DD_EXE, arg}, options);
+  return runProgram(
+      {SETPRIV_EXE, "--reuid=65534", "--regid=65534", "--clear-groups", BIN2DD_EXE, arg}, options);
 }
-
-void writeBytes(const fs::path &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  ASSERT_TRUE(out.flush()) << path;
-}
-
-std::string randomBytes(std::size_t size, std::uint32_t seed) {
-  std::mt19937 engine(seed);
-  std::uniform_int_distribution<int> byte(0, 255);
-  std::string bytes(size, '\0');
-  for (char &c : bytes)
-    c = static_cast<char>(byte(engine));
-  return bytes;
-}
-
-// Names a parameterised case after its title.
-template <class Case> std::string titleOf(const testing::TestParamInfo<Case> &param) {
-  return param.param.title;
-}
-
-class CliTest : public testing::Test {
-protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "bin2dd-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-    // Searchable by the unprivileged user of the permission tests.
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
-                             fs::perms::others_read | fs::perms::group_read);
-  }
-
-  void TearDown() override {
-    std::error_code error;
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(dir, error);
-  }
-
-  // Runs bin2dd in the temporary folder with the given arguments.
-  RunResult run(const std::vector<std::string> &args, RunOptions options = {}) const {
-    std::vector<std::string> argv{BIN2DD_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    options.dir = dir.string();
-    return runProgram(argv, options);
-  }
-
-  // Runs bin2dd as an unprivileged user, so that permissions apply even when
-  // the tests run as root.
-  RunResult runUnprivileged(const std::string &arg) const {
-    if (geteuid() != 0)
-      return run({arg});
-    RunOptions options;
-    options.dir = dir.string();
-    return runProgram({SETPRIV_EXE, "--reuid=65534", "--regid=65534", "--clear-groups",
-                       BIN2DD_EXE, arg},
-                      options);
-  }
-
-  std::size_t fileCount() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-  }
-
-  fs::path dir;
-};
 
 TEST_F(CliTest, WrongArgumentCountPrintsUsage) {
   writeBytes(dir / "a.bin", "abcd");
   const std::vector<std::vector<std::string>> argLists = {{}, {"a.bin", "b.bin"}, {"a.bin", "a.bin"}};
   for (const auto &args : argLists) {
     const RunResult result = run(args);
-    EXPECT_EQ(result.out, kBanner + "Usage: " + BIN2DD_EXE + " <filename>\n") << args.size();
+    EXPECT_EQ(result.out, banner() + consoleLine(std::string("Usage: ") + BIN2DD_EXE + " <filename>")) << args.size();
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(fileCount(), 1U);
@@ -128,7 +59,7 @@ TEST_P(RefusalTest, PrintsOneLineAndTouchesNothing) {
   const std::size_t count = fileCount();
 
   const RunResult result = run({c.arg});
-  EXPECT_EQ(result.out, kBanner + c.message + "\n");
+  EXPECT_EQ(result.out, banner() + consoleLine(c.message));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(fileCount(), count);
@@ -191,8 +122,8 @@ TEST_P(PermissionTest, UnprivilegedUserIsRefused) {
   fs::permissions(dir / "x.bin", fs::perms::owner_read | fs::perms::group_read |
                                      fs::perms::others_read);
   GetParam().setUp(dir);
-  const RunResult result = runUnprivileged("x.bin");
-  EXPECT_EQ(result.out, kBanner + GetParam().message + "\n");
+  const RunResult result = runUnprivileged("x.bin", dir);
+  EXPECT_EQ(result.out, banner() + consoleLine(GetParam().message));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(readBytes(dir / "x.bin"), "12345678");
@@ -237,7 +168,7 @@ class ConversionTest : public CliTest, public testing::WithParamInterface<Conver
 TEST_P(ConversionTest, WritesIncludeFileByteForByte) {
   writeBytes(dir / "patch.bin", GetParam().bytes);
   const RunResult result = run({"patch.bin"});
-  EXPECT_EQ(result.out, kBanner);
+  EXPECT_EQ(result.out, banner());
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(readBytes(dir / "patch.INC"), GetParam().lines);
@@ -273,7 +204,7 @@ TEST_P(NamingTest, WritesOutputBesideTheCutName) {
   writeBytes(dir / c.input, "ABCD");
   const std::string arg = c.arg.empty() ? (dir / c.input).string() : c.arg;
   const RunResult result = run({arg});
-  EXPECT_EQ(result.out, kBanner);
+  EXPECT_EQ(result.out, banner());
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(readBytes(dir / c.output), "dd 044434241h\r\n");
 }
@@ -304,7 +235,7 @@ TEST_F(CliTest, FullDeviceIsAWriteError) {
   writeBytes(dir / "x.bin", "ABCDEFGH");
   fs::create_symlink("/dev/full", dir / "x.INC");
   const RunResult result = run({"x.bin"});
-  EXPECT_EQ(result.out, kBanner + "Cannot write output file.\n");
+  EXPECT_EQ(result.out, banner() + consoleLine("Cannot write output file."));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(readBytes(dir / "x.bin"), "ABCDEFGH");
@@ -316,7 +247,7 @@ TEST_F(CliTest, ReadErrorMidFileKeepsEarlierLines) {
   options.env = {std::string("LD_PRELOAD=") + FAIL_READ_LIB, "FAIL_READ_AFTER=8",
                  "ASAN_OPTIONS=verify_asan_link_order=0"};
   const RunResult result = run({"x.bin"}, options);
-  EXPECT_EQ(result.out, kBanner + "Cannot read file: x.bin\n");
+  EXPECT_EQ(result.out, banner() + consoleLine("Cannot read file: x.bin"));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(readBytes(dir / "x.INC"), "dd 044434241h\r\ndd 048474645h\r\n");
@@ -340,9 +271,7 @@ TEST_F(CliTest, NasmAssemblesIncludeBackIntoWholeGroups) {
     writeBytes(dir / "image.bin", bytes);
     writeBytes(dir / "wrap.asm", "%include \"image.INC\"\n");
     ASSERT_EQ(run({"image.bin"}).status, 0);
-    RunOptions options;
-    options.dir = dir.string();
-    const RunResult assembled = runProgram({nasm, "-f", "bin", "-o", "out.bin", "wrap.asm"}, options);
+    const RunResult assembled = runTool({nasm, "-f", "bin", "-o", "out.bin", "wrap.asm"});
     ASSERT_EQ(assembled.status, 0) << assembled.err;
     EXPECT_EQ(readBytes(dir / "out.bin"), bytes.substr(0, size / 4 * 4)) << size;
   }

@@ -1,0 +1,77 @@
+// End-to-end test fixture: runs the built program in a temporary folder.
+#include "cli_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+std::string consoleLine(const std::string &text) {
+#ifdef _WIN32
+  return text + "\r\n";
+#else
+  return text + "\n";
+#endif
+}
+
+std::string banner() {
+  return consoleLine("Wendrelmaquistorvan") + consoleLine("      www.wmqv.test") +
+         consoleLine("           20240819");
+}
+
+std::string readBytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const fs::path &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.flush()) << path;
+}
+
+std::string randomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::string bytes(size, '\0');
+  for (char &c : bytes)
+    c = static_cast<char>(byte(engine));
+  return bytes;
+}
+
+void CliTest::SetUp() {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+    const fs::path candidate =
+        fs::temp_directory_path() / ("bin2dd-test-" + std::to_string(entropy()));
+    if (fs::create_directory(candidate))
+      dir = candidate;
+  }
+  ASSERT_FALSE(dir.empty());
+  // Searchable by the unprivileged user of the permission tests.
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+}
+
+void CliTest::TearDown() {
+  std::error_code error;
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(dir, error);
+}
+
+RunResult CliTest::run(const std::vector<std::string> &args, RunOptions options) const {
+  std::vector<std::string> argv{BIN2DD_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  options.dir = dir.string();
+  return runProgram(argv, options);
+}
+
+RunResult CliTest::runTool(const std::vector<std::string> &argv) const {
+  RunOptions options;
+  options.dir = dir.string();
+  return runProgram(argv, options);
+}
+
+std::size_t CliTest::fileCount() const {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}

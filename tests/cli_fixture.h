@@ -1,0 +1,47 @@
+// End-to-end test fixture: runs the built program in a temporary folder.
+#pragma once
+
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// One console line as the program prints it: the platform's line end.
+std::string consoleLine(const std::string &text);
+
+// The three banner lines that start every run.
+std::string banner();
+
+std::string readBytes(const fs::path &path);
+void writeBytes(const fs::path &path, const std::string &bytes);
+
+// `size` bytes from a fixed seed, so that a failure reproduces.
+std::string randomBytes(std::size_t size, std::uint32_t seed);
+
+// Names a parameterised case after its title.
+template <class Case> std::string titleOf(const testing::TestParamInfo<Case> &param) {
+  return param.param.title;
+}
+
+class CliTest : public testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs bin2dd in the temporary folder with the given arguments.
+  RunResult run(const std::vector<std::string> &args, RunOptions options = {}) const;
+
+  // Runs another program in the temporary folder.
+  RunResult runTool(const std::vector<std::string> &argv) const;
+
+  std::size_t fileCount() const;
+
+  fs::path dir;
+};
