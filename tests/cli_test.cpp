@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -262,19 +267,45 @@ TEST_F(CliTest, UnwritableConsoleIsAFailure) {
   EXPECT_EQ(result.status, 1);
 }
 
-TEST_F(CliTest, NasmAssemblesIncludeBackIntoWholeGroups) {
-  const std::string nasm = NASM_EXE;
-  if (nasm.empty())
-    GTEST_SKIP() << "nasm was not found when the build was configured";
-  for (const std::size_t size : {0U, 3U, 4U, 4099U}) {
-    const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size));
-    writeBytes(dir / "image.bin", bytes);
-    writeBytes(dir / "wrap.asm", "%include \"image.INC\"\n");
-    ASSERT_EQ(run({"image.bin"}).status, 0);
-    const RunResult assembled = runTool({nasm, "-f", "bin", "-o", "out.bin", "wrap.asm"});
-    ASSERT_EQ(assembled.status, 0) << assembled.err;
-    EXPECT_EQ(readBytes(dir / "out.bin"), bytes.substr(0, size / 4 * 4)) << size;
+// Waits until `path` holds `size` bytes; false if that takes over 30 s.
+bool waitForSize(const fs::path &path, std::uintmax_t size) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::error_code error;
+  while (fs::file_size(path, error) != size || error) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return true;
+}
+
+// Opens the FIFO for writing once a reader has it open; -1 after 30 s.
+int openFifoWriter(const fs::path &path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (;;) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() > deadline)
+      return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArrive) {
+  ASSERT_EQ(mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
+  RunResult result;
+  std::thread runner([&] { result = run({"pipe.bin"}); });
+  const int fd = openFifoWriter(dir / "pipe.bin");
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(write(fd, "ABCD", 4), 4);
+  EXPECT_TRUE(waitForSize(dir / "pipe.INC", 15));
+  EXPECT_EQ(write(fd, "EFG", 3), 3);
+  EXPECT_EQ(write(fd, "HIJ", 3), 3);
+  EXPECT_TRUE(waitForSize(dir / "pipe.INC", 30));
+  close(fd);
+  runner.join();
+  EXPECT_EQ(result.out, banner());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(readBytes(dir / "pipe.INC"), "dd 044434241h\r\ndd 048474645h\r\n");
 }
 
 } // namespace
