@@ -15,7 +15,9 @@ namespace {
 
 // Prints one console line and flushes it, so that it is seen even if the run
 // ends right after it.
-void printLine(const std::string &line) { std::cout << line << std::endl; }
+void printLine(const std::string &line) {
+  std::cout << line << std::endl;
+}
 
 // A stream opens a directory without complaint on some systems; reading it
 // then fails. It is no file to convert.

@@ -1,4 +1,6 @@
 // Process entry: hands the command line to the driver.
 #include "driver.h"
 
-int main(int argc, char *argv[]) { return runConverter(argc, argv); }
+int main(int argc, char *argv[]) {
+  return runConverter(argc, argv);
+}

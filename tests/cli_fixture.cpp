@@ -13,6 +13,11 @@ std::string consoleLine(const std::string &text) {
 #endif
 }
 
+std::string bin2ddPath() {
+  // Under Wine the build's Unix path is resolved against the current drive.
+  return fs::absolute(BIN2DD_EXE).string();
+}
+
 std::string banner() {
   return consoleLine("Wendrelmaquistorvan") + consoleLine("      www.wmqv.test") +
          consoleLine("           20240819");
@@ -59,7 +64,7 @@ void CliTest::TearDown() {
 }
 
 RunResult CliTest::run(const std::vector<std::string> &args, RunOptions options) const {
-  std::vector<std::string> argv{BIN2DD_EXE};
+  std::vector<std::string> argv{bin2ddPath()};
   argv.insert(argv.end(), args.begin(), args.end());
   options.dir = dir.string();
   return runProgram(argv, options);

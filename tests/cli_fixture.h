@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 // One console line as the program prints it: the platform's line end.
 std::string consoleLine(const std::string &text);
 
+// The program under test, as an absolute path.
+std::string bin2ddPath();
+
 // The three banner lines that start every run.
 std::string banner();
 

@@ -64,7 +64,9 @@ struct AssemblerCase {
   std::string path; // empty when the assembler was not found
 };
 
-void PrintTo(const AssemblerCase &c, std::ostream *os) { *os << c.title; }
+void PrintTo(const AssemblerCase &c, std::ostream *os) {
+  *os << c.title;
+}
 
 class AssemblerTest : public CliTest, public testing::WithParamInterface<AssemblerCase> {};
 

@@ -1,6 +1,129 @@
 // Test harness: runs a program as a child process and captures what it printed.
 #include "run_program.h"
 
+#ifdef _WIN32
+
+#include <functional>
+#include <thread>
+#include <windows.h>
+
+namespace {
+
+// Quotes one argument so that the C runtime's parser reads it back unchanged.
+std::string quoteArgument(const std::string &arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos)
+    return arg;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, '\\');
+  return quoted + "\"";
+}
+
+void readAll(HANDLE pipe, std::string &sink) {
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
+    sink.append(chunk, got);
+  CloseHandle(pipe);
+}
+
+// Sets the added variables in this process, so that the child inherits them,
+// and puts the old values back when it goes.
+class EnvironmentScope {
+public:
+  explicit EnvironmentScope(const std::vector<std::string> &entries) {
+    for (const std::string &entry : entries) {
+      const std::string name = entry.substr(0, entry.find('='));
+      char old[32768];
+      const DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
+      saved_.push_back({name, length > 0 ? std::string(old, length) : std::string(), length > 0});
+      SetEnvironmentVariableA(name.c_str(), entry.substr(name.size() + 1).c_str());
+    }
+  }
+  ~EnvironmentScope() {
+    for (const Saved &s : saved_)
+      SetEnvironmentVariableA(s.name.c_str(), s.had ? s.value.c_str() : nullptr);
+  }
+  EnvironmentScope(const EnvironmentScope &) = delete;
+  EnvironmentScope &operator=(const EnvironmentScope &) = delete;
+
+private:
+  struct Saved {
+    std::string name;
+    std::string value;
+    bool had;
+  };
+  std::vector<Saved> saved_;
+};
+
+} // namespace
+
+RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &options) {
+  RunResult result;
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE outRead = nullptr;
+  HANDLE outWrite = nullptr;
+  HANDLE errRead = nullptr;
+  HANDLE errWrite = nullptr;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+      !CreatePipe(&errRead, &errWrite, &inherit, 0))
+    return result;
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+  HANDLE output = outWrite;
+  if (!options.stdoutPath.empty())
+    output = CreateFileA(options.stdoutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                         CREATE_ALWAYS, 0, nullptr);
+
+  std::string commandLine;
+  for (const std::string &arg : argv)
+    commandLine += (commandLine.empty() ? "" : " ") + quoteArgument(arg);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = errWrite;
+  PROCESS_INFORMATION process{};
+  BOOL started = FALSE;
+  {
+    const EnvironmentScope environment(options.env);
+    started =
+        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       options.dir.empty() ? nullptr : options.dir.c_str(), &startup, &process);
+  }
+  CloseHandle(outWrite);
+  CloseHandle(errWrite);
+  CloseHandle(input);
+  if (output != outWrite)
+    CloseHandle(output);
+  std::thread errReader(readAll, errRead, std::ref(result.err));
+  readAll(outRead, result.out);
+  errReader.join();
+  if (!started)
+    return result;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  if (GetExitCodeProcess(process.hProcess, &code))
+    result.status = static_cast<int>(code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return result;
+}
+
+#else
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -85,3 +208,5 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
     result.status = WEXITSTATUS(wstatus);
   return result;
 }
+
+#endif

@@ -5,15 +5,15 @@
 #include <vector>
 
 struct RunResult {
-  int status = -1;  // the exit status; -1 when the program did not exit normally
-  std::string out;  // standard output, byte for byte
-  std::string err;  // standard error, byte for byte
+  int status = -1; // the exit status; -1 when the program did not exit normally
+  std::string out; // standard output, byte for byte
+  std::string err; // standard error, byte for byte
 };
 
 struct RunOptions {
-  std::string dir;                  // working directory of the child; empty: inherit
-  std::vector<std::string> env;     // "NAME=VALUE" entries added to the environment
-  std::string stdoutPath;           // when set, standard output goes to this file
+  std::string dir;              // working directory of the child; empty: inherit
+  std::vector<std::string> env; // "NAME=VALUE" entries added to the environment
+  std::string stdoutPath;       // when set, standard output goes to this file
 };
 
 // Runs argv[0] (a path, not looked up in PATH) with the given arguments,
