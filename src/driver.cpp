@@ -1,13 +1,15 @@
 // Command-line driver: the program's whole control flow, console and exit status.
 #include "driver.h"
 
+#include "file_io.h"
 #include "include_writer.h"
 #include "output_name.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <istream>
+#include <ostream>
 #include <string>
 #include <system_error>
 
@@ -42,11 +44,12 @@ bool isSameFile(const std::string &inputPath, const std::string &outputPath) {
 // Runs the conversion and returns the exit status; the console status is
 // judged by the caller.
 int convert(const std::string &inputPath) {
-  std::ifstream binFile(inputPath, std::ios::in | std::ios::binary);
-  if (binFile.fail() || isDirectory(inputPath)) {
+  InputFile inputFile;
+  if (!inputFile.open(inputPath) || isDirectory(inputPath)) {
     printLine("Cannot open file: " + inputPath);
     return 1;
   }
+  std::istream binFile(&inputFile);
 
   const std::string OFileName = removeExtension(inputPath) + ".INC";
   if (isSameFile(inputPath, OFileName)) {
@@ -54,29 +57,28 @@ int convert(const std::string &inputPath) {
     return 1;
   }
 
-  // Binary mode: the writer puts CR LF itself, so the file has the same bytes
+  // Binary: the writer puts CR LF itself, so the file has the same bytes
   // whichever platform wrote it.
-  std::ofstream txtFile(OFileName, std::ios::out | std::ios::binary | std::ios::trunc);
-  if (txtFile.fail()) {
+  OutputFile outputFile;
+  if (!outputFile.open(OFileName)) {
     printLine("Cannot create output file.");
     return 1;
   }
+  std::ostream txtFile(&outputFile);
 
   std::uint32_t buffer = 0;
-  switch (writeInclude(binFile, txtFile, buffer)) {
-  case ConvertResult::ReadFailed:
-    printLine("Cannot read file: " + inputPath);
-    return 1;
-  case ConvertResult::WriteFailed:
+  const ConvertResult result = writeInclude(binFile, txtFile, buffer);
+  if (result == ConvertResult::WriteFailed) {
     printLine("Cannot write output file.");
     return 1;
-  case ConvertResult::Done:
-    break;
   }
-
-  binFile.close();
-  txtFile.close();
-  if (txtFile.fail()) {
+  // The input buffer reports a failed read to the stream as the end of the
+  // file, and records it.
+  if (result == ConvertResult::ReadFailed || inputFile.readFailed()) {
+    printLine("Cannot read file: " + inputPath);
+    return 1;
+  }
+  if (!outputFile.close()) {
     printLine("Cannot write output file.");
     return 1;
   }

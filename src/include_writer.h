@@ -1,9 +1,18 @@
 // Include writer: turns raw bytes into define-doubleword lines for assemblers.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <ostream>
+
+// Bytes in one line of the include file, its CR LF included.
+constexpr std::size_t kLineLength = 15;
+
+// Returns the line for one four-byte group: "dd 0", the value in exactly
+// eight lower-case hexadecimal digits, "h", CR LF.
+std::array<char, kLineLength> formatLine(std::uint32_t value);
 
 // How the conversion loop ended.
 enum class ConvertResult {
@@ -16,6 +25,5 @@ enum class ConvertResult {
 // the host's byte order) and writes one line "dd 0xxxxxxxxh" CR LF per group
 // to `txtFile`, flushing after every line so that each completed line reaches
 // the file before the next read. `txtFile` must be a binary stream: the CR LF
-// is written as two bytes. Sets the stream's base and fill, which stay in
-// force. Lines written before a failure stay written.
+// is written as two bytes. Lines written before a failure stay written.
 ConvertResult writeInclude(std::istream &binFile, std::ostream &txtFile, std::uint32_t &buffer);

@@ -18,8 +18,7 @@ TEST_F(CliTest, WrongArgumentCountPrintsUsage) {
       {}, {"a.bin", "b.bin"}, {"a.bin", "a.bin"}};
   for (const auto &args : argLists) {
     const RunResult result = run(args);
-    EXPECT_EQ(result.out,
-              banner() + consoleLine("Usage: " + bin2ddPath() + " <filename>"))
+    EXPECT_EQ(result.out, banner() + consoleLine("Usage: " + bin2ddPath() + " <filename>"))
         << args.size();
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 1);

@@ -24,7 +24,8 @@ RunResult runUnprivileged(const std::string &arg, const fs::path &dir) {
   if (geteuid() != 0)
     return runProgram({bin2ddPath(), arg}, options);
   return runProgram(
-      {SETPRIV_EXE, "--reuid=65534", "--regid=65534", "--clear-groups", bin2ddPath(), arg}, options);
+      {SETPRIV_EXE, "--reuid=65534", "--regid=65534", "--clear-groups", bin2ddPath(), arg},
+      options);
 }
 
 struct PermissionCase {
