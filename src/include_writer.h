@@ -21,9 +21,12 @@ enum class ConvertResult {
   WriteFailed // a line could not be written or flushed
 };
 
-// Reads `binFile` four bytes at a time into `buffer` (little-endian, whatever
-// the host's byte order) and writes one line "dd 0xxxxxxxxh" CR LF per group
-// to `txtFile`, flushing after every line so that each completed line reaches
-// the file before the next read. `txtFile` must be a binary stream: the CR LF
-// is written as two bytes. Lines written before a failure stay written.
+// Reads `binFile` in groups of four bytes, each into `buffer` (little-endian,
+// whatever the host's byte order), and writes one line "dd 0xxxxxxxxh" CR LF
+// per group to `txtFile`, flushing after every line. It takes at once the
+// whole groups that the input's buffer reports available and waits for one
+// group at a time otherwise, so every completed line reaches the file before
+// the input is read again (a pipe's lines appear as their bytes arrive).
+// `txtFile` must be a binary stream: the CR LF is written as two bytes. Lines
+// written before a failure stay written.
 ConvertResult writeInclude(std::istream &binFile, std::ostream &txtFile, std::uint32_t &buffer);

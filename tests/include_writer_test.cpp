@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <streambuf>
@@ -126,6 +127,46 @@ TEST(WriterTest, ReportsReadErrorAfterKeepingEarlierLines) {
   std::uint32_t buffer = 0;
   EXPECT_EQ(writeInclude(binFile, txtFile, buffer), ConvertResult::ReadFailed);
   EXPECT_EQ(txtFile.str(), "dd 004030201h\r\n");
+}
+
+// Hands out its bytes a few at a time, reporting only those as available, as
+// a pipe does: groups then straddle the pieces.
+class TrickleBuf : public std::streambuf {
+public:
+  explicit TrickleBuf(std::string data) : data_(std::move(data)) {}
+
+protected:
+  int_type underflow() override {
+    if (next_ == data_.size())
+      return traits_type::eof();
+    const std::size_t piece = std::min<std::size_t>(1 + turn_++ % 7, data_.size() - next_);
+    char *start = &data_[next_];
+    setg(start, start, start + piece);
+    next_ += piece;
+    return traits_type::to_int_type(*start);
+  }
+
+private:
+  std::string data_;
+  std::size_t next_ = 0;
+  std::size_t turn_ = 0;
+};
+
+TEST(WriterTest, GroupsStraddlingSmallPiecesComeOutWhole) {
+  std::string bytes;
+  for (int i = 0; i < 203; ++i)
+    bytes += static_cast<char>(i * 37 + 11);
+  std::istringstream whole(bytes);
+  std::ostringstream expected;
+  std::uint32_t buffer = 0;
+  ASSERT_EQ(writeInclude(whole, expected, buffer), ConvertResult::Done);
+
+  TrickleBuf pieces(bytes);
+  std::istream binFile(&pieces);
+  std::ostringstream txtFile;
+  EXPECT_EQ(writeInclude(binFile, txtFile, buffer), ConvertResult::Done);
+  EXPECT_EQ(txtFile.str(), expected.str());
+  EXPECT_EQ(txtFile.str().size(), 50U * 15U);
 }
 
 TEST(WriterTest, AlreadyFailedOutputIsAWriteFailure) {
