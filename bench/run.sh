@@ -28,12 +28,13 @@ tools=(bin2dd floor hexdump-lines hexdump xxd-i)
 format='"dd 0" 1/4 "%08xh\r\n"'
 
 # Runs tool $1 on input $2, behind the command prefix given after them (for
-# /usr/bin/time); the output goes to $work/out.<tool>.
+# /usr/bin/time); the output goes to $work/out.<tool>, but for bin2dd, whose
+# output lies beside its input.
 runTool() {
   local tool=$1 in=$2
   shift 2
   case $tool in
-  bin2dd) "$@" "$build/bin2dd" "$in" >/dev/null && mv "${in%.*}.INC" "$work/out.bin2dd" ;;
+  bin2dd) "$@" "$build/bin2dd" "$in" >/dev/null ;;
   floor) "$@" "$build/bench/bin2dd_floor" "$in" "$work/out.floor" ;;
   hexdump-lines) "$@" stdbuf -oL hexdump -v -e "$format" "$in" >"$work/out.hexdump-lines" ;;
   hexdump) "$@" hexdump -v -e "$format" "$in" >"$work/out.hexdump" ;;
@@ -55,7 +56,7 @@ for i in "${!sizes[@]}"; do
     runTool "$tool" "$in"
   done
   for tool in floor hexdump-lines hexdump; do
-    cmp -s "$work/out.bin2dd" "$work/out.$tool" || { echo "bin2dd and $tool differ on $size bytes" >&2; exit 1; }
+    cmp -s "${in%.*}.INC" "$work/out.$tool" || { echo "bin2dd and $tool differ on $size bytes" >&2; exit 1; }
   done
   for tool in "${tools[@]}"; do
     runTool "$tool" "$in" /usr/bin/time -f %M -o "$work/kib"
@@ -150,7 +151,9 @@ set terminal pngcairo size 800,500 font ",10"
 set output "$root/docs/bench.png"
 set title "Median wall time against input size"
 set logscale xy
-set xlabel "input (KiB)"
+set xrange [32:32768]
+set xtics ("64 KiB" 64, "1 MiB" 1024, "16 MiB" 16384)
+set xlabel "input"
 set ylabel "time (ms)"
 set key top left
 set grid

@@ -79,27 +79,51 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Cannot create output file."}),
     titleOf<PermissionCase>);
 
-TEST_F(CliTest, FullDeviceIsAWriteError) {
-  writeBytes(dir / "x.bin", "ABCDEFGH");
-  fs::create_symlink("/dev/full", dir / "x.INC");
-  const RunResult result = run({"x.bin"});
-  EXPECT_EQ(result.out, banner() + consoleLine("Cannot write output file."));
+struct FaultCase {
+  const char *title;
+  const char *failReadAfter; // where reads of the input fail; null: they do not
+  bool fullDevice;           // the output is a device that is always full
+  std::string message;
+  std::string lines; // the include file left behind
+};
+
+void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.title; }
+
+class FaultTest : public CliTest, public testing::WithParamInterface<FaultCase> {};
+
+// A failure part way reports itself, exits 1, keeps the lines written before
+// it and leaves the input as it was.
+TEST_P(FaultTest, ReportsTheFailureAndKeepsEarlierLines) {
+  const FaultCase &c = GetParam();
+  const std::string input = "ABCDEFGHIJKLMNOPQRST";
+  writeBytes(dir / "x.bin", input);
+  RunOptions options;
+  if (c.failReadAfter != nullptr)
+    options.env = {std::string("LD_PRELOAD=") + FAIL_READ_LIB,
+                   std::string("FAIL_READ_AFTER=") + c.failReadAfter,
+                   "ASAN_OPTIONS=verify_asan_link_order=0"};
+  if (c.fullDevice)
+    fs::create_symlink("/dev/full", dir / "x.INC");
+  const RunResult result = run({"x.bin"}, options);
+  EXPECT_EQ(result.out, banner() + consoleLine(c.message));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(readBytes(dir / "x.bin"), "ABCDEFGH");
+  EXPECT_EQ(readBytes(dir / "x.bin"), input);
+  if (!c.fullDevice) {
+    EXPECT_EQ(readBytes(dir / "x.INC"), c.lines);
+  }
 }
 
-TEST_F(CliTest, ReadErrorMidFileKeepsEarlierLines) {
-  writeBytes(dir / "x.bin", "ABCDEFGHIJKLMNOPQRST");
-  RunOptions options;
-  options.env = {std::string("LD_PRELOAD=") + FAIL_READ_LIB, "FAIL_READ_AFTER=8",
-                 "ASAN_OPTIONS=verify_asan_link_order=0"};
-  const RunResult result = run({"x.bin"}, options);
-  EXPECT_EQ(result.out, banner() + consoleLine("Cannot read file: x.bin"));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(readBytes(dir / "x.INC"), "dd 044434241h\r\ndd 048474645h\r\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FaultTest,
+    testing::Values(
+        FaultCase{"ReadErrorAtStart", "0", false, "Cannot read file: x.bin", ""},
+        FaultCase{"ReadErrorAfterTwoGroups", "8", false, "Cannot read file: x.bin",
+                  "dd 044434241h\r\ndd 048474645h\r\n"},
+        FaultCase{"ReadErrorInsideAGroup", "10", false, "Cannot read file: x.bin",
+                  "dd 044434241h\r\ndd 048474645h\r\n"},
+        FaultCase{"FullDevice", nullptr, true, "Cannot write output file.", ""}),
+    titleOf<FaultCase>);
 
 TEST_F(CliTest, UnwritableConsoleIsAFailure) {
   writeBytes(dir / "x.bin", "ABCD");
