@@ -9,8 +9,10 @@ set(BIN2DD_SOURCES
 
 find_program(CLANG_TIDY_EXE NAMES clang-tidy clang-tidy-14)
 find_program(CPPCHECK_EXE cppcheck)
-if(NOT CLANG_TIDY_EXE OR NOT CPPCHECK_EXE)
-  message(FATAL_ERROR "BIN2DD_LINT needs clang-tidy and cppcheck (apt-get install clang-tidy cppcheck)")
+find_program(CLANG_FORMAT_EXE NAMES clang-format clang-format-14)
+if(NOT CLANG_TIDY_EXE OR NOT CPPCHECK_EXE OR NOT CLANG_FORMAT_EXE)
+  message(FATAL_ERROR "BIN2DD_LINT needs clang-tidy, cppcheck and clang-format "
+                      "(apt-get install clang-tidy cppcheck clang-format)")
 endif()
 
 add_test(NAME lint_clang_tidy
@@ -19,3 +21,11 @@ add_test(NAME lint_cppcheck
   COMMAND ${CPPCHECK_EXE} --std=c++17 --language=c++ --enable=warning,style,performance,portability
           --error-exitcode=1 --inline-suppr --quiet --suppress=missingIncludeSystem
           -I ${PROJECT_SOURCE_DIR}/src ${BIN2DD_SOURCES})
+
+# Every C++ file of the project follows .clang-format.
+file(GLOB_RECURSE BIN2DD_FORMATTED CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/*.cpp ${PROJECT_SOURCE_DIR}/src/*.h
+  ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
+  ${PROJECT_SOURCE_DIR}/bench/*.cpp ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
+add_test(NAME lint_clang_format
+  COMMAND ${CLANG_FORMAT_EXE} --dry-run --Werror ${BIN2DD_FORMATTED})

@@ -87,7 +87,9 @@ struct FaultCase {
   std::string lines; // the include file left behind
 };
 
-void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.title; }
+void PrintTo(const FaultCase &c, std::ostream *os) {
+  *os << c.title;
+}
 
 class FaultTest : public CliTest, public testing::WithParamInterface<FaultCase> {};
 
@@ -116,13 +118,12 @@ TEST_P(FaultTest, ReportsTheFailureAndKeepsEarlierLines) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FaultTest,
-    testing::Values(
-        FaultCase{"ReadErrorAtStart", "0", false, "Cannot read file: x.bin", ""},
-        FaultCase{"ReadErrorAfterTwoGroups", "8", false, "Cannot read file: x.bin",
-                  "dd 044434241h\r\ndd 048474645h\r\n"},
-        FaultCase{"ReadErrorInsideAGroup", "10", false, "Cannot read file: x.bin",
-                  "dd 044434241h\r\ndd 048474645h\r\n"},
-        FaultCase{"FullDevice", nullptr, true, "Cannot write output file.", ""}),
+    testing::Values(FaultCase{"ReadErrorAtStart", "0", false, "Cannot read file: x.bin", ""},
+                    FaultCase{"ReadErrorAfterTwoGroups", "8", false, "Cannot read file: x.bin",
+                              "dd 044434241h\r\ndd 048474645h\r\n"},
+                    FaultCase{"ReadErrorInsideAGroup", "10", false, "Cannot read file: x.bin",
+                              "dd 044434241h\r\ndd 048474645h\r\n"},
+                    FaultCase{"FullDevice", nullptr, true, "Cannot write output file.", ""}),
     titleOf<FaultCase>);
 
 TEST_F(CliTest, UnwritableConsoleIsAFailure) {
