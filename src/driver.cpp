@@ -21,8 +21,8 @@ void printLine(const std::string &line) {
   std::cout << line << std::endl;
 }
 
-// A stream opens a directory without complaint on some systems; reading it
-// then fails. It is no file to convert.
+// Some systems open a directory for reading without complaint, and only the
+// first read fails. It is no file to convert.
 bool isDirectory(const std::string &path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
