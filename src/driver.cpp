@@ -78,6 +78,8 @@ int convert(const std::string &inputPath) {
     printLine("Cannot read file: " + inputPath);
     return 1;
   }
+  // Closing the input cannot lose data; closing the output can.
+  inputFile.close();
   if (!outputFile.close()) {
     printLine("Cannot write output file.");
     return 1;

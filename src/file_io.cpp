@@ -53,9 +53,16 @@ constexpr std::streamsize kMostPerCall = std::streamsize{1} << 30;
 
 } // namespace
 
-InputFile::~InputFile() {
-  if (fd_ >= 0)
-    closeFile(fd_);
+FileBuffer::~FileBuffer() {
+  close();
+}
+
+bool FileBuffer::close() {
+  if (fd_ < 0)
+    return false;
+  const int result = closeFile(fd_);
+  fd_ = -1;
+  return result == 0;
 }
 
 bool InputFile::open(const std::string &path) {
@@ -82,23 +89,11 @@ InputFile::int_type InputFile::underflow() {
   return traits_type::eof();
 }
 
-OutputFile::~OutputFile() {
-  close();
-}
-
 bool OutputFile::open(const std::string &path) {
   if (fd_ >= 0)
     return false;
   fd_ = openForWriting(path.c_str());
   return fd_ >= 0;
-}
-
-bool OutputFile::close() {
-  if (fd_ < 0)
-    return false;
-  const int result = closeFile(fd_);
-  fd_ = -1;
-  return result == 0;
 }
 
 std::streamsize OutputFile::xsputn(const char *data, std::streamsize count) {

@@ -6,18 +6,30 @@
 #include <streambuf>
 #include <string>
 
+// A stream buffer that owns one open file of the operating system's: the
+// destructor closes it. Derived classes open it and move the bytes.
+class FileBuffer : public std::streambuf {
+public:
+  FileBuffer() = default;
+  ~FileBuffer() override;
+  FileBuffer(const FileBuffer &) = delete;
+  FileBuffer &operator=(const FileBuffer &) = delete;
+
+  // Closes the file; false if it was not open or the system reported an
+  // error (for an output, data not stored).
+  bool close();
+
+protected:
+  int fd_ = -1;
+};
+
 // Reads a file in binary (no line-end translation, no end-of-file character)
 // through a buffer of its own. Unlike a file stream, it reports only the
 // bytes it already holds as available, so a reader can take those in bulk
 // without ever blocking or touching the file, and it records a failed read
-// instead of mistaking it for the end of the file. Owns the file.
-class InputFile : public std::streambuf {
+// instead of mistaking it for the end of the file.
+class InputFile : public FileBuffer {
 public:
-  InputFile() = default;
-  ~InputFile() override;
-  InputFile(const InputFile &) = delete;
-  InputFile &operator=(const InputFile &) = delete;
-
   // Opens `path` for reading; false if that failed.
   bool open(const std::string &path);
 
@@ -29,7 +41,6 @@ protected:
   int_type underflow() override;
 
 private:
-  int fd_ = -1;
   bool readFailed_ = false;
   std::array<char, std::size_t{16} * 1024> buffer_{};
 };
@@ -37,28 +48,15 @@ private:
 // Writes a file in binary, handing every write straight to the operating
 // system with no buffer of its own: the include writer flushes after every
 // line, and a buffer would only add a copy and a second trip through the
-// library for each of them. Creates or truncates the file. Owns the file: the
-// destructor closes it.
-class OutputFile : public std::streambuf {
+// library for each of them. Creates or truncates the file.
+class OutputFile : public FileBuffer {
 public:
-  OutputFile() = default;
-  ~OutputFile() override;
-  OutputFile(const OutputFile &) = delete;
-  OutputFile &operator=(const OutputFile &) = delete;
-
   // Creates or truncates `path` for writing; false if that failed.
   bool open(const std::string &path);
-
-  // Closes the file; false if it was not open or the system reported an
-  // error (data not stored).
-  bool close();
 
 protected:
   // Writes all of `count` bytes, or returns how many were written before an
   // error.
   std::streamsize xsputn(const char *data, std::streamsize count) override;
   int_type overflow(int_type c) override;
-
-private:
-  int fd_ = -1;
 };
