@@ -1,6 +1,6 @@
 # Checks a built bin2dd.exe: it imports only the system's own DLLs (everything
 # else is linked statically) and embeds the manifest that asks to run as the
-# invoking user. Run as: cmake -DEXE=... -DOBJDUMP=... -P CheckWindowsExe.cmake
+# invoking user, with UTF-8 as its code page and long paths. Run as: cmake -DEXE=... -DOBJDUMP=... -P CheckWindowsExe.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")
@@ -24,3 +24,14 @@ if(NOT levels MATCHES "level=\"asInvoker\"" OR NOT levels MATCHES "uiAccess=\"fa
   message(FATAL_ERROR "${EXE} carries no asInvoker manifest")
 endif()
 message(STATUS "manifest: ${levels}")
+
+# UTF-8 as the process's code page, so that every file name opens, and long
+# paths.
+file(STRINGS ${EXE} settings REGEX "activeCodePage|longPathAware")
+if(NOT settings MATCHES "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>")
+  message(FATAL_ERROR "${EXE} does not ask for UTF-8 as its code page")
+endif()
+if(NOT settings MATCHES "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>")
+  message(FATAL_ERROR "${EXE} is not long-path aware")
+endif()
+message(STATUS "manifest: ${settings}")

@@ -1,4 +1,5 @@
-// File input and output: plain stream buffers over the operating system's files.
+// Input and output through the operating system: file stream buffers, console
+// lines and the signals that writes can raise.
 #pragma once
 
 #include <array>
@@ -19,6 +20,13 @@ public:
   // error (for an output, data not stored).
   bool close();
 
+  // True when this buffer and `other` hold the same file open, however each
+  // was named: the same file (device and inode; on Windows volume and file
+  // ID), or two names of one character or block device. Decided from the open
+  // files because names are no guide: links, letter case and the encodings in
+  // which the platforms spell them all hide that two names are one file.
+  bool isSameFileAs(const FileBuffer &other) const;
+
 protected:
   int fd_ = -1;
 };
@@ -30,7 +38,8 @@ protected:
 // instead of mistaking it for the end of the file.
 class InputFile : public FileBuffer {
 public:
-  // Opens `path` for reading; false if that failed.
+  // Opens `path` for reading; false if that failed or `path` is a directory,
+  // which some systems open without complaint although it is no file to read.
   bool open(const std::string &path);
 
   // True once a read failed for a reason other than the end of the file. The
@@ -48,15 +57,48 @@ private:
 // Writes a file in binary, handing every write straight to the operating
 // system with no buffer of its own: the include writer flushes after every
 // line, and a buffer would only add a copy and a second trip through the
-// library for each of them. Creates or truncates the file.
+// library for each of them. A flush marks the end of a whole line, and
+// `discardUnflushed` can cut the file back to it.
 class OutputFile : public FileBuffer {
 public:
-  // Creates or truncates `path` for writing; false if that failed.
+  // Opens `path` for writing, creating it if missing but leaving its bytes as
+  // they are, so that it can still be compared with the input. On Windows the
+  // file is opened denying other writers for as long as it stays open.
   bool open(const std::string &path);
+
+  // Takes the file for this run: locks it against other runs for as long as
+  // it stays open (POSIX; on Windows the open already did) and empties it if
+  // it is a regular file. False, with nothing truncated, when another run
+  // holds the file or it cannot be emptied. A file system without locks
+  // leaves the file unlocked rather than unusable.
+  bool lockAndEmpty();
+
+  // Cuts the file back to its length at the last flush, so that a failed
+  // write leaves whole lines only. A pipe or device cannot be cut: what
+  // reached it stays.
+  void discardUnflushed();
 
 protected:
   // Writes all of `count` bytes, or returns how many were written before an
   // error.
   std::streamsize xsputn(const char *data, std::streamsize count) override;
   int_type overflow(int_type c) override;
+  int sync() override;
+
+private:
+  bool canCut_ = false;   // a regular file, which can be truncated
+  long long written_ = 0; // bytes written since the file was emptied
+  long long atFlush_ = 0; // `written_` at the last flush
 };
+
+// Writes `line` and a line end to standard output and flushes it. In a
+// Windows console window the line goes out as UTF-16, so that a name in any
+// script shows as itself whatever the console's code page; to a file, a pipe
+// or any POSIX terminal the bytes go out unchanged. A failure leaves
+// std::cout bad, as a failed stream write does.
+void writeConsoleLine(const std::string &line);
+
+// Makes a write that the system refuses fail with an error instead of ending
+// the process (POSIX: SIGPIPE for a reader that went away, SIGXFSZ for a file
+// over the size limit), so that the run can clean up and report it.
+void ignoreWriteSignals();

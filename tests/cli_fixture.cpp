@@ -5,6 +5,13 @@
 #include <iterator>
 #include <random>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#endif
+
 std::string consoleLine(const std::string &text) {
 #ifdef _WIN32
   return text + "\r\n";
@@ -42,6 +49,18 @@ std::string randomBytes(std::size_t size, std::uint32_t seed) {
     c = static_cast<char>(byte(engine));
   return bytes;
 }
+
+#ifndef _WIN32
+int openFifoWriter(const fs::path &path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (;;) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() > deadline)
+      return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+#endif
 
 void CliTest::SetUp() {
   std::random_device entropy;

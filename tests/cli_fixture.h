@@ -28,6 +28,11 @@ void writeBytes(const fs::path &path, const std::string &bytes);
 // `size` bytes from a fixed seed, so that a failure reproduces.
 std::string randomBytes(std::size_t size, std::uint32_t seed);
 
+#ifndef _WIN32
+// Opens the FIFO for writing once a reader has it open; -1 after 30 s.
+int openFifoWriter(const fs::path &path);
+#endif
+
 // Names a parameterised case after its title.
 template <class Case> std::string titleOf(const testing::TestParamInfo<Case> &param) {
   return param.param.title;

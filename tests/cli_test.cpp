@@ -10,6 +10,16 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+#endif
+
 namespace {
 
 TEST_F(CliTest, WrongArgumentCountPrintsUsage) {
@@ -44,6 +54,8 @@ class RefusalTest : public CliTest, public testing::WithParamInterface<RefusalCa
 TEST_P(RefusalTest, PrintsOneLineAndTouchesNothing) {
   const RefusalCase &c = GetParam();
   c.setUp(dir);
+  if (IsSkipped())
+    return;
   std::vector<std::pair<fs::path, std::string>> before;
   for (const auto &entry : fs::recursive_directory_iterator(dir))
     if (fs::is_regular_file(entry.symlink_status()))
@@ -79,10 +91,27 @@ std::vector<RefusalCase> refusalCases() {
       RefusalCase{"InputNamedInc", [](const fs::path &d) { writeBytes(d / "p.INC", "12345678"); },
                   "p.INC", "Output file is the input file: p.INC"}};
 #ifdef _WIN32
-  // The file system ignores letter case: p.inc and p.INC are one file.
-  cases.push_back({"InputNamedIncInLowerCase",
-                   [](const fs::path &d) { writeBytes(d / "p.inc", "12345678"); }, "p.inc",
-                   "Output file is the input file: p.INC"});
+  const std::vector<RefusalCase> windowsCases = {
+      // The file system ignores letter case: p.inc and p.INC are one file.
+      RefusalCase{"InputNamedIncInLowerCase",
+                  [](const fs::path &d) { writeBytes(d / "p.inc", "12345678"); }, "p.inc",
+                  "Output file is the input file: p.INC"},
+      // Names outside the system's code page, in UTF-8 on the command line.
+      RefusalCase{"CurlyApostrophe",
+                  [](const fs::path &d) { writeBytes(d / fs::u8path("Bob’s.INC"), "ABCDEFGH"); },
+                  "Bob’s.INC", "Output file is the input file: Bob’s.INC"},
+      RefusalCase{"JapaneseLowerCase",
+                  [](const fs::path &d) { writeBytes(d / fs::u8path("日本.inc"), "ABCDEFGH"); },
+                  "日本.inc", "Output file is the input file: 日本.INC"},
+      // The C runtime reports these extensions as executable; a link to one
+      // is the same file all the same.
+      RefusalCase{"HardLinkToCom",
+                  [](const fs::path &d) {
+                    writeBytes(d / "image.com", "ABCDEFGH");
+                    fs::create_hard_link(d / "image.com", d / "image.INC");
+                  },
+                  "image.com", "Output file is the input file: image.INC"}};
+  cases.insert(cases.end(), windowsCases.begin(), windowsCases.end());
 #else
   const std::vector<RefusalCase> linkCases = {
       RefusalCase{"OutputSymlinkToInput",
@@ -103,7 +132,35 @@ std::vector<RefusalCase> refusalCases() {
                     writeBytes(d / "real" / "p.INC", "12345678");
                     fs::create_directory_symlink("real", d / "alias");
                   },
-                  "alias/p.INC", "Output file is the input file: alias/p.INC"}};
+                  "alias/p.INC", "Output file is the input file: alias/p.INC"},
+      // Inputs without end: reading them while writing the same file or
+      // device would never stop (the run is killed after a timeout).
+      RefusalCase{"SymlinkToDevZero",
+                  [](const fs::path &d) { fs::create_symlink("/dev/zero", d / "z.INC"); }, "z.INC",
+                  "Output file is the input file: z.INC"},
+      RefusalCase{"TwoNodesOfOneDevice",
+                  [](const fs::path &d) {
+                    for (const char *name : {"z.bin", "z.INC"})
+                      if (mknod((d / name).c_str(), S_IFCHR | 0600, makedev(1, 5)) != 0)
+                        GTEST_SKIP() << "cannot make device nodes here: " << std::strerror(errno);
+                    const int fd = open((d / "z.bin").c_str(), O_RDONLY | O_CLOEXEC);
+                    if (fd < 0)
+                      GTEST_SKIP() << "device nodes cannot be opened here (nodev)";
+                    close(fd);
+                  },
+                  "z.bin", "Output file is the input file: z.INC"},
+      RefusalCase{"FifoNamedInc",
+                  [](const fs::path &d) {
+                    ASSERT_EQ(mkfifo((d / "p.INC").c_str(), 0600), 0);
+                    // A writer that comes and goes, so that the program's
+                    // open for reading returns.
+                    std::thread([fifo = d / "p.INC"] {
+                      const int fd = openFifoWriter(fifo);
+                      if (fd >= 0)
+                        close(fd);
+                    }).detach();
+                  },
+                  "p.INC", "Output file is the input file: p.INC"}};
   cases.insert(cases.end(), linkCases.begin(), linkCases.end());
 #endif
   return cases;
@@ -160,13 +217,14 @@ class NamingTest : public CliTest, public testing::WithParamInterface<NamingCase
 
 TEST_P(NamingTest, WritesOutputBesideTheCutName) {
   const NamingCase &c = GetParam();
-  fs::create_directories((dir / c.input).parent_path());
-  writeBytes(dir / c.input, "ABCD");
-  const std::string arg = c.arg.empty() ? (dir / c.input).string() : c.arg;
+  const fs::path input = dir / fs::u8path(c.input);
+  fs::create_directories(input.parent_path());
+  writeBytes(input, "ABCD");
+  const std::string arg = c.arg.empty() ? input.u8string() : c.arg;
   const RunResult result = run({arg});
   EXPECT_EQ(result.out, banner());
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(readBytes(dir / c.output), "dd 044434241h\r\n");
+  EXPECT_EQ(readBytes(dir / fs::u8path(c.output)), "dd 044434241h\r\n");
 }
 
 std::vector<NamingCase> namingCases() {
@@ -180,7 +238,19 @@ std::vector<NamingCase> namingCases() {
       NamingCase{"Subfolder", "sub/x.dat", "sub/x.dat", "sub/x.INC"},
       NamingCase{"AbsolutePath", "abs/x.bin", "", "abs/x.INC"}};
 #ifdef _WIN32
-  cases.push_back({"BackslashSubfolder", "sub/x.dat", "sub\\x.dat", "sub/x.INC"});
+  // A folder name of 60 characters, five deep: over 260 characters in all.
+  const std::string deep = [] {
+    std::string path;
+    for (char c = 'a'; c < 'f'; ++c)
+      path += std::string(60, c) + "\\";
+    return path;
+  }();
+  const std::vector<NamingCase> windowsCases = {
+      NamingCase{"BackslashSubfolder", "sub/x.dat", "sub\\x.dat", "sub/x.INC"},
+      // A name outside the system's code page, in UTF-8 on the command line.
+      NamingCase{"Japanese", "日本.bin", "日本.bin", "日本.INC"},
+      NamingCase{"LongPath", deep + "x.bin", deep + "x.bin", deep + "x.INC"}};
+  cases.insert(cases.end(), windowsCases.begin(), windowsCases.end());
 #else
   // A case-sensitive file system keeps p.inc and p.INC apart.
   cases.push_back({"LowerCaseInc", "p.inc", "p.inc", "p.INC"});

@@ -81,10 +81,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FaultCase {
   const char *title;
-  const char *failReadAfter; // where reads of the input fail; null: they do not
-  bool fullDevice;           // the output is a device that is always full
+  std::vector<std::string> shim; // fault shim settings; empty: no shim
+  long long fileSizeLimit;       // negative: none
+  bool fullDevice;               // the output is a device that is always full
   std::string message;
-  std::string lines; // the include file left behind
+  std::string lines; // the include file left behind: whole lines only
 };
 
 void PrintTo(const FaultCase &c, std::ostream *os) {
@@ -93,20 +94,27 @@ void PrintTo(const FaultCase &c, std::ostream *os) {
 
 class FaultTest : public CliTest, public testing::WithParamInterface<FaultCase> {};
 
-// A failure part way reports itself, exits 1, keeps the lines written before
-// it and leaves the input as it was.
-TEST_P(FaultTest, ReportsTheFailureAndKeepsEarlierLines) {
+// A failure part way reports itself, exits 1, keeps the whole lines written
+// before it, no torn one, and leaves the input as it was.
+TEST_P(FaultTest, ReportsTheFailureAndKeepsWholeLines) {
   const FaultCase &c = GetParam();
   const std::string input = "ABCDEFGHIJKLMNOPQRST";
   writeBytes(dir / "x.bin", input);
   RunOptions options;
-  if (c.failReadAfter != nullptr)
-    options.env = {std::string("LD_PRELOAD=") + FAIL_READ_LIB,
-                   std::string("FAIL_READ_AFTER=") + c.failReadAfter,
-                   "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.fileSizeLimit = c.fileSizeLimit;
+  std::vector<std::string> argv{bin2ddPath(), "x.bin"};
+  if (!c.shim.empty()) {
+    // A fully static program ignores LD_PRELOAD: the shim goes into the same
+    // sources linked dynamically.
+    argv[0] = fs::absolute(BIN2DD_PRELOADABLE_EXE).string();
+    options.env = c.shim;
+    options.env.push_back(std::string("LD_PRELOAD=") + FAULT_SHIM_LIB);
+    options.env.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  }
+  options.dir = dir.string();
   if (c.fullDevice)
     fs::create_symlink("/dev/full", dir / "x.INC");
-  const RunResult result = run({"x.bin"}, options);
+  const RunResult result = runProgram(argv, options);
   EXPECT_EQ(result.out, banner() + consoleLine(c.message));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
@@ -116,23 +124,65 @@ TEST_P(FaultTest, ReportsTheFailureAndKeepsEarlierLines) {
   }
 }
 
+const std::string kTwoLines = "dd 044434241h\r\ndd 048474645h\r\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, FaultTest,
-    testing::Values(FaultCase{"ReadErrorAtStart", "0", false, "Cannot read file: x.bin", ""},
-                    FaultCase{"ReadErrorAfterTwoGroups", "8", false, "Cannot read file: x.bin",
-                              "dd 044434241h\r\ndd 048474645h\r\n"},
-                    FaultCase{"ReadErrorInsideAGroup", "10", false, "Cannot read file: x.bin",
-                              "dd 044434241h\r\ndd 048474645h\r\n"},
-                    FaultCase{"FullDevice", nullptr, true, "Cannot write output file.", ""}),
+    testing::Values(
+        FaultCase{
+            "ReadErrorAtStart", {"FAIL_READ_AFTER=0"}, -1, false, "Cannot read file: x.bin", ""},
+        FaultCase{"ReadErrorAfterTwoGroups",
+                  {"FAIL_READ_AFTER=8"},
+                  -1,
+                  false,
+                  "Cannot read file: x.bin",
+                  kTwoLines},
+        FaultCase{"ReadErrorInsideAGroup",
+                  {"FAIL_READ_AFTER=10"},
+                  -1,
+                  false,
+                  "Cannot read file: x.bin",
+                  kTwoLines},
+        FaultCase{"FullDevice", {}, -1, true, "Cannot write output file.", ""},
+        // The disk fills inside the third line: a short write, then ENOSPC.
+        FaultCase{"DiskFullInsideALine",
+                  {"FAIL_WRITE_AFTER=37"},
+                  -1,
+                  false,
+                  "Cannot write output file.",
+                  kTwoLines},
+        FaultCase{"DiskFullAtALineEnd",
+                  {"FAIL_WRITE_AFTER=30"},
+                  -1,
+                  false,
+                  "Cannot write output file.",
+                  kTwoLines},
+        FaultCase{"DiskFullBeforeTheFirstLine",
+                  {"FAIL_WRITE_AFTER=4"},
+                  -1,
+                  false,
+                  "Cannot write output file.",
+                  ""},
+        // Over the file size limit a write fails with EFBIG instead of
+        // ending the process with SIGXFSZ.
+        FaultCase{
+            "FileSizeLimitInsideALine", {}, 40, false, "Cannot write output file.", kTwoLines}),
     titleOf<FaultCase>);
 
-TEST_F(CliTest, UnwritableConsoleIsAFailure) {
+// A console that cannot be written fails the run, but the file is written.
+TEST_F(CliTest, UnwritableConsoleIsAFailureButTheFileIsWritten) {
   writeBytes(dir / "x.bin", "ABCD");
-  RunOptions options;
-  options.stdoutPath = "/dev/full";
-  const RunResult result = run({"x.bin"}, options);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.status, 1);
+  RunOptions full;
+  full.stdoutPath = "/dev/full";
+  RunOptions readerGone;
+  readerGone.stdoutClosed = true;
+  for (const RunOptions &options : {full, readerGone}) {
+    fs::remove(dir / "x.INC");
+    const RunResult result = run({"x.bin"}, options);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(readBytes(dir / "x.INC"), "dd 044434241h\r\n");
+  }
 }
 
 // Waits until `path` holds `size` bytes; false if that takes over 30 s.
@@ -147,18 +197,7 @@ bool waitForSize(const fs::path &path, std::uintmax_t size) {
   return true;
 }
 
-// Opens the FIFO for writing once a reader has it open; -1 after 30 s.
-int openFifoWriter(const fs::path &path) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  for (;;) {
-    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() > deadline)
-      return fd;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
-
-TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArrive) {
+TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArriveAndHoldsItsOutput) {
   ASSERT_EQ(mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
   RunResult result;
   std::thread runner([&] { result = run({"pipe.bin"}); });
@@ -166,6 +205,12 @@ TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArrive) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(write(fd, "ABCD", 4), 4);
   EXPECT_TRUE(waitForSize(dir / "pipe.INC", 15));
+  // While this run holds pipe.INC, a second run into it is refused and
+  // leaves it alone.
+  writeBytes(dir / "pipe.dat", "WXYZ");
+  const RunResult second = run({"pipe.dat"});
+  EXPECT_EQ(second.out, banner() + consoleLine("Cannot create output file."));
+  EXPECT_EQ(second.status, 1);
   EXPECT_EQ(write(fd, "EFG", 3), 3);
   EXPECT_EQ(write(fd, "HIJ", 3), 3);
   EXPECT_TRUE(waitForSize(dir / "pipe.INC", 30));

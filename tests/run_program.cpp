@@ -28,6 +28,16 @@ std::string quoteArgument(const std::string &arg) {
   return quoted + "\"";
 }
 
+// Arguments and paths are UTF-8, so that a name in any script reaches the
+// child whatever the system's code page.
+std::wstring widen(const std::string &text) {
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
 void readAll(HANDLE pipe, std::string &sink) {
   char chunk[4096];
   DWORD got = 0;
@@ -89,7 +99,9 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
   std::string commandLine;
   for (const std::string &arg : argv)
     commandLine += (commandLine.empty() ? "" : " ") + quoteArgument(arg);
-  STARTUPINFOA startup{};
+  std::wstring wideCommandLine = widen(commandLine);
+  const std::wstring wideDir = widen(options.dir);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
@@ -99,9 +111,8 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
   BOOL started = FALSE;
   {
     const EnvironmentScope environment(options.env);
-    started =
-        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       options.dir.empty() ? nullptr : options.dir.c_str(), &startup, &process);
+    started = CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             wideDir.empty() ? nullptr : wideDir.c_str(), &startup, &process);
   }
   CloseHandle(outWrite);
   CloseHandle(errWrite);
@@ -109,16 +120,20 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
   if (output != outWrite)
     CloseHandle(output);
   std::thread errReader(readAll, errRead, std::ref(result.err));
-  readAll(outRead, result.out);
+  std::thread outReader(readAll, outRead, std::ref(result.out));
+  if (started) {
+    if (WaitForSingleObject(process.hProcess, options.timeoutSeconds * 1000U) != WAIT_OBJECT_0) {
+      TerminateProcess(process.hProcess, 1);
+    } else {
+      DWORD code = 0;
+      if (GetExitCodeProcess(process.hProcess, &code))
+        result.status = static_cast<int>(code);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  outReader.join();
   errReader.join();
-  if (!started)
-    return result;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  if (GetExitCodeProcess(process.hProcess, &code))
-    result.status = static_cast<int>(code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
   return result;
 }
 
@@ -129,6 +144,7 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,8 +194,11 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
   const pid_t pid = fork();
   if (pid == 0) {
     int outFd = outPipe[1];
+    int gone[2] = {-1, -1};
     if (!options.stdoutPath.empty())
       outFd = open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    else if (options.stdoutClosed)
+      outFd = pipe(gone) == 0 && close(gone[0]) == 0 ? gone[1] : -1;
     const int nullFd = open("/dev/null", O_RDONLY);
     if (outFd < 0 || nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 ||
         dup2(errPipe[1], 2) < 0)
@@ -190,6 +209,12 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
       _exit(126);
     for (const std::string &entry : options.env)
       putenv(const_cast<char *>(entry.c_str()));
+    const rlimit size{static_cast<rlim_t>(options.fileSizeLimit),
+                      static_cast<rlim_t>(options.fileSizeLimit)};
+    if (options.fileSizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &size) != 0)
+      _exit(126);
+    // The timer outlives exec and its signal ends the program.
+    alarm(options.timeoutSeconds);
     execv(args[0], args.data());
     _exit(127);
   }

@@ -14,8 +14,12 @@ struct RunOptions {
   std::string dir;              // working directory of the child; empty: inherit
   std::vector<std::string> env; // "NAME=VALUE" entries added to the environment
   std::string stdoutPath;       // when set, standard output goes to this file
+  bool stdoutClosed = false;    // standard output is a pipe whose reader went away (POSIX)
+  long long fileSizeLimit = -1; // when not negative, the largest file it may write (POSIX)
+  unsigned timeoutSeconds = 60; // it is killed after this long, so a hang fails the test
 };
 
 // Runs argv[0] (a path, not looked up in PATH) with the given arguments,
-// standard input closed to /dev/null, and waits for it to end.
+// standard input closed to /dev/null, and waits for it to end. A program
+// killed for its timeout (or by any signal) gets status -1.
 RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &options = {});
