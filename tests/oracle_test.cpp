@@ -61,7 +61,10 @@ TEST_F(CliTest, MatchesHexdumpOnManyInputs) {
 
 struct AssemblerCase {
   const char *title;
-  std::string path; // empty when the assembler was not found
+  std::string path;              // empty when the assembler was not found
+  const char *example;           // the README's source in examples/, which includes patch.INC
+  std::vector<std::string> args; // assemble wrap.asm into out.bin, or a COFF wrap.obj
+  std::vector<std::size_t> sizes;
 };
 
 void PrintTo(const AssemblerCase &c, std::ostream *os) {
@@ -71,23 +74,43 @@ void PrintTo(const AssemblerCase &c, std::ostream *os) {
 class AssemblerTest : public CliTest, public testing::WithParamInterface<AssemblerCase> {};
 
 TEST_P(AssemblerTest, AssemblesIncludeBackIntoWholeGroups) {
-  if (GetParam().path.empty())
-    GTEST_SKIP() << GetParam().title << " was not found when the build was configured";
-  writeBytes(dir / "wrap.asm", "%include \"image.INC\"\n");
-  for (const std::size_t size : {0U, 1U, 2U, 3U, 4U, 4099U, 65537U}) {
+  const AssemblerCase &c = GetParam();
+  if (c.path.empty())
+    GTEST_SKIP() << c.title << " was not found when the build was configured";
+  fs::copy_file(fs::path(EXAMPLES_DIR) / c.example, dir / "wrap.asm");
+  for (const std::size_t size : c.sizes) {
     const std::string bytes = randomBytes(size, static_cast<std::uint32_t>(size) + 7U);
-    writeBytes(dir / "image.bin", bytes);
-    ASSERT_EQ(run({"image.bin"}).status, 0);
-    const RunResult assembled =
-        runTool({GetParam().path, "-f", "bin", "-o", "out.bin", "wrap.asm"});
-    ASSERT_EQ(assembled.status, 0) << assembled.err;
+    writeBytes(dir / "patch.bin", bytes);
+    ASSERT_EQ(run({"patch.bin"}).status, 0);
+    std::vector<std::string> argv{c.path};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const RunResult assembled = runTool(argv);
+    ASSERT_EQ(assembled.status, 0) << assembled.out << assembled.err;
+    if (fs::exists(dir / "wrap.obj")) {
+      // The data section of the COFF object, as raw bytes.
+      const RunResult extracted =
+          runTool({OBJCOPY_EXE, "-O", "binary", "-j", ".data", "wrap.obj", "out.bin"});
+      ASSERT_EQ(extracted.status, 0) << extracted.err;
+    }
     EXPECT_EQ(readBytes(dir / "out.bin"), bytes.substr(0, size / 4 * 4)) << size << " bytes";
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Assemblers, AssemblerTest,
-                         testing::Values(AssemblerCase{"nasm", NASM_EXE},
-                                         AssemblerCase{"yasm", YASM_EXE}),
-                         titleOf<AssemblerCase>);
+const std::vector<std::size_t> kAllSizes = {0, 1, 2, 3, 4, 4099, 65537};
+
+INSTANTIATE_TEST_SUITE_P(
+    Assemblers, AssemblerTest,
+    testing::Values(
+        AssemblerCase{"nasm", NASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"},
+                      kAllSizes},
+        AssemblerCase{"yasm", YASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"},
+                      kAllSizes},
+        // A MASM-dialect assembler, into a COFF object as ml64 makes.
+        AssemblerCase{"llvm_ml",
+                      LLVM_ML_EXE,
+                      "masm.asm",
+                      {"-m64", "/c", "/Fo", "wrap.obj", "wrap.asm"},
+                      {0, 4, 4099, 65537}}),
+    titleOf<AssemblerCase>);
 
 } // namespace

@@ -1,0 +1,4 @@
+.data
+microcode:
+INCLUDE patch.INC
+END

@@ -1,0 +1,4 @@
+section .data
+microcode:
+%include "patch.INC"
+microcode_end:
