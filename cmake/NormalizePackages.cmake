@@ -1,35 +1,42 @@
-# Run by cpack after it made the packages and before it sums them. CPack's
-# archive writer stores the members of a .tar.gz or .zip in the order the
-# file system lists them and under the builder's own user, which differ from
-# one machine to the next: the .tar.gz is written again sorted by name and
-# owned by root, the .zip sorted by strip-nondeterminism. Member times are
-# SOURCE_DATE_EPOCH's, which cpack already used; the .deb needs nothing more.
+# Run by cpack after it made the packages and before it sums them, so that
+# two builds of one commit give the same bytes on any machine. CPack's
+# archive writers store members in the order the file system lists them,
+# under the builder's user (.tar.gz, .zip) and with the builder's umask in
+# their permissions (.deb): each package is written again with members
+# sorted by name, owned by root, readable by all. Member times are
+# SOURCE_DATE_EPOCH's, which cpack has in its environment.
 set(epoch $ENV{SOURCE_DATE_EPOCH})
+
+# Runs one command (or a pipeline of them) and stops the packaging if it fails.
+function(run)
+  execute_process(${ARGN} RESULTS_VARIABLE results)
+  if(NOT results MATCHES "^0(;0)*$")
+    message(FATAL_ERROR "Could not normalise ${package}: ${ARGN}: ${results}")
+  endif()
+endfunction()
+
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  set(unpacked ${package}.members)
+  file(REMOVE_RECURSE ${unpacked})
   if(package MATCHES "\\.tar\\.gz$")
-    set(unpacked ${package}.members)
-    file(REMOVE_RECURSE ${unpacked})
-    file(MAKE_DIRECTORY ${unpacked})
     file(ARCHIVE_EXTRACT INPUT ${package} DESTINATION ${unpacked})
     file(GLOB top RELATIVE ${unpacked} ${unpacked}/*)
-    execute_process(
-      COMMAND tar --sort=name --owner=root:0 --group=root:0 --mtime=@${epoch}
-              --mode=u=rwX,go=rX --format=gnu -C ${unpacked} -cf - ${top}
-      COMMAND gzip -9n
-      OUTPUT_FILE ${package} RESULTS_VARIABLE results)
-    file(REMOVE_RECURSE ${unpacked})
+    run(COMMAND tar --sort=name --owner=root:0 --group=root:0 --mtime=@${epoch}
+                --mode=u=rwX,go=rX --format=gnu -C ${unpacked} -cf - ${top}
+        COMMAND gzip -9n OUTPUT_FILE ${package})
+  elseif(package MATCHES "\\.deb$")
+    # dpkg-deb sorts the members and takes their times from SOURCE_DATE_EPOCH.
+    run(COMMAND dpkg-deb --raw-extract ${package} ${unpacked})
+    run(COMMAND chmod -R u=rwX,go=rX ${unpacked})
+    run(COMMAND dpkg-deb --root-owner-group --build ${unpacked} ${package} OUTPUT_QUIET)
   elseif(package MATCHES "\\.zip$")
+    # strip-nondeterminism sorts the members and drops the owner fields.
     find_program(STRIP_NONDETERMINISM strip-nondeterminism)
     if(NOT STRIP_NONDETERMINISM)
       message(FATAL_ERROR "The zip needs strip-nondeterminism "
                           "(apt-get install strip-nondeterminism) to be reproducible")
     endif()
-    execute_process(COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${epoch} ${package}
-                    RESULTS_VARIABLE results OUTPUT_QUIET)
-  else()
-    continue()
+    run(COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${epoch} ${package} OUTPUT_QUIET)
   endif()
-  if(NOT results MATCHES "^0(;0)*$")
-    message(FATAL_ERROR "Could not normalise ${package}: ${results}")
-  endif()
+  file(REMOVE_RECURSE ${unpacked})
 endforeach()
