@@ -1,6 +1,7 @@
 // End-to-end test fixture: runs the built program in a temporary folder.
 #pragma once
 
+#include "case_title.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>
@@ -32,11 +33,6 @@ std::string randomBytes(std::size_t size, std::uint32_t seed);
 // Opens the FIFO for writing once a reader has it open; -1 after 30 s.
 int openFifoWriter(const fs::path &path);
 #endif
-
-// Names a parameterised case after its title.
-template <class Case> std::string titleOf(const testing::TestParamInfo<Case> &param) {
-  return param.param.title;
-}
 
 class CliTest : public testing::Test {
 protected:

@@ -1,6 +1,8 @@
 // Unit tests of the include writer on in-memory streams.
 #include "include_writer.h"
 
+#include "case_title.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +15,14 @@
 namespace {
 
 struct FormatCase {
+  const char *title;
   std::string bytes;
   std::string lines;
 };
+
+void PrintTo(const FormatCase &c, std::ostream *os) {
+  *os << c.title;
+}
 
 class WriterFormatTest : public testing::TestWithParam<FormatCase> {};
 
@@ -29,17 +36,19 @@ TEST_P(WriterFormatTest, WritesOneLinePerWholeGroup) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bytes, WriterFormatTest,
-    testing::Values(FormatCase{"", ""}, FormatCase{std::string("\x01", 1), ""},
-                    FormatCase{"\x01\x02\x03", ""},
-                    FormatCase{"\x78\x56\x34\x12", "dd 012345678h\r\n"},
-                    FormatCase{std::string("\x01\0\0\0", 4), "dd 000000001h\r\n"},
-                    FormatCase{std::string("\0\0\0\xa0", 4), "dd 0a0000000h\r\n"},
-                    FormatCase{"\xff\xff\xff\xff", "dd 0ffffffffh\r\n"},
-                    FormatCase{std::string(8, '\0'), "dd 000000000h\r\ndd 000000000h\r\n"},
-                    FormatCase{std::string("\x0d\x0a\x1a\0", 4), "dd 0001a0a0dh\r\n"},
-                    FormatCase{"\xef\xbe\xad\xde\x05", "dd 0deadbeefh\r\n"},
-                    FormatCase{"\x10\x32\x54\x76\x98\xba\xdc\xfe\x01\x23",
-                               "dd 076543210h\r\ndd 0fedcba98h\r\n"}));
+    testing::Values(
+        FormatCase{"Empty", "", ""}, FormatCase{"OneByte", std::string("\x01", 1), ""},
+        FormatCase{"ThreeBytes", "\x01\x02\x03", ""},
+        FormatCase{"OneGroup", "\x78\x56\x34\x12", "dd 012345678h\r\n"},
+        FormatCase{"One", std::string("\x01\0\0\0", 4), "dd 000000001h\r\n"},
+        FormatCase{"TopByteOnly", std::string("\0\0\0\xa0", 4), "dd 0a0000000h\r\n"},
+        FormatCase{"AllOnes", "\xff\xff\xff\xff", "dd 0ffffffffh\r\n"},
+        FormatCase{"EightZeros", std::string(8, '\0'), "dd 000000000h\r\ndd 000000000h\r\n"},
+        FormatCase{"LineEndBytes", std::string("\x0d\x0a\x1a\0", 4), "dd 0001a0a0dh\r\n"},
+        FormatCase{"GroupAndOneOver", "\xef\xbe\xad\xde\x05", "dd 0deadbeefh\r\n"},
+        FormatCase{"TwoGroupsAndTwoOver", "\x10\x32\x54\x76\x98\xba\xdc\xfe\x01\x23",
+                   "dd 076543210h\r\ndd 0fedcba98h\r\n"}),
+    titleOf<FormatCase>);
 
 TEST(FormatLineTest, WritesEightLowerCaseDigitsMostSignificantFirst) {
   const std::pair<std::uint32_t, std::string> cases[] = {

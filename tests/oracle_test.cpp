@@ -101,10 +101,10 @@ const std::vector<std::size_t> kAllSizes = {0, 1, 2, 3, 4, 4099, 65537};
 INSTANTIATE_TEST_SUITE_P(
     Assemblers, AssemblerTest,
     testing::Values(
-        AssemblerCase{"nasm", NASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"},
-                      kAllSizes},
-        AssemblerCase{"yasm", YASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"},
-                      kAllSizes},
+        AssemblerCase{
+            "nasm", NASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
+        AssemblerCase{
+            "yasm", YASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
         // A MASM-dialect assembler, into a COFF object as ml64 makes.
         AssemblerCase{"llvm_ml",
                       LLVM_ML_EXE,
