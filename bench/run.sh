@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
 # Benchmark: times bin2dd as a whole process against the floor of its
 # write-per-line policy, line-buffered hexdump (same bytes, same durability),
-# and fully buffered hexdump and xxd -i for reference, on 64 KiB, 1 MiB and
-# 16 MiB of random bytes. Runs are interleaved: every round runs each tool
-# once, in a rotating order, so that load on the machine falls on all alike.
-# Also measures peak memory, instructions per line under callgrind, and the
-# writer's own cost per line in memory. Writes build/bench/results.md and
+# and fully buffered hexdump and xxd -i for reference, on an empty input and
+# 4 KiB, 64 KiB, 1 MiB and 16 MiB of random bytes. Runs are interleaved: every
+# round runs each tool once, in a rotating order, so that load on the machine
+# falls on all alike; hyperfine times each run without a shell in between,
+# which on small inputs would cost more than the run itself. Also measures
+# peak memory, instructions per line under callgrind, and the writer's own
+# cost per line in memory. Writes build/bench/results.md and
+# build/bench/bench.png; with --update-docs it also replaces the tracked
 # docs/bench.png.
 #
 # Needs: cmake ninja-build g++ libbenchmark-dev bsdextrautils xxd time
-#        valgrind gnuplot-nox coreutils. Rounds: BENCH_ROUNDS="30 10 5".
+#        valgrind gnuplot-nox hyperfine coreutils.
+# Rounds per size: BENCH_ROUNDS="201 201 31 11 5".
 set -euo pipefail
+plot=build
+case ${1:-} in
+--update-docs) plot=docs ;;
+"") ;;
+*)
+  echo "usage: bench/run.sh [--update-docs]" >&2
+  exit 2
+  ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
@@ -21,9 +34,9 @@ work=$build/work
 mkdir -p "$work"
 rm -f "$work"/*
 
-sizes=(65536 1048576 16777216)
-names=("64 KiB" "1 MiB" "16 MiB")
-read -r -a rounds <<<"${BENCH_ROUNDS:-30 10 5}"
+sizes=(0 4096 65536 1048576 16777216)
+names=("0 B" "4 KiB" "64 KiB" "1 MiB" "16 MiB")
+read -r -a rounds <<<"${BENCH_ROUNDS:-201 201 31 11 5}"
 tools=(bin2dd floor hexdump-lines hexdump xxd-i)
 format='"dd 0" 1/4 "%08xh\r\n"'
 
@@ -39,6 +52,19 @@ runTool() {
   hexdump-lines) "$@" stdbuf -oL hexdump -v -e "$format" "$in" >"$work/out.hexdump-lines" ;;
   hexdump) "$@" hexdump -v -e "$format" "$in" >"$work/out.hexdump" ;;
   xxd-i) "$@" xxd -i "$in" >"$work/out.xxd-i" ;;
+  esac
+}
+
+# The same runs as command lines for hyperfine, which splits them itself;
+# what the tools print goes to a file, as above. Paths must hold no spaces.
+commandOf() {
+  local tool=$1 in=$2
+  case $tool in
+  bin2dd) echo "$build/bin2dd $in" ;;
+  floor) echo "$build/bench/bin2dd_floor $in $work/out.floor" ;;
+  hexdump-lines) echo "stdbuf -oL hexdump -v -e '$format' $in" ;;
+  hexdump) echo "hexdump -v -e '$format' $in" ;;
+  xxd-i) echo "xxd -i $in" ;;
   esac
 }
 
@@ -64,19 +90,24 @@ for i in "${!sizes[@]}"; do
   done
   echo "${names[$i]}: ${rounds[$i]} rounds" >&2
   for ((round = 0; round < rounds[i]; round++)); do
+    order=()
+    commands=()
     for ((k = 0; k < ${#tools[@]}; k++)); do
       tool=${tools[$(((round + k) % ${#tools[@]}))]}
-      start=$EPOCHREALTIME
-      runTool "$tool" "$in"
-      end=$EPOCHREALTIME
-      printf '%s\t%s\t%s\t%s\n' "$size" "$tool" "$round" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" >>"$times"
+      order+=("$tool")
+      commands+=("$(commandOf "$tool" "$in")")
     done
+    hyperfine -N --runs 1 --output "$work/out.stdout" --export-json "$work/round.json" \
+      "${commands[@]}" >/dev/null 2>&1
+    # With one run, each command's mean is its time in seconds, in the order given.
+    grep -o '"mean": [0-9.e+-]*' "$work/round.json" | awk '{ print $2 }' |
+      paste <(printf '%s\n' "${order[@]}") - |
+      awk -v s="$size" -v r="$round" -F'\t' '{ printf "%s\t%s\t%s\t%s\n", s, $1, r, $2 }' >>"$times"
   done
 done
 
 # Instructions per line under callgrind, without the start-up: the count for
 # 1 MiB less the count for an empty input, over 262144 lines.
-: >"$work/empty.bin"
 instructions() {
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     awk '/Collected :/ { print $NF }'
@@ -85,7 +116,7 @@ lines=$((1048576 / 4))
 perLine() {
   local full empty
   full=$(instructions "$@" "$work/in-1048576.bin" "${extra[@]}")
-  empty=$(instructions "$@" "$work/empty.bin" "${extra[@]}")
+  empty=$(instructions "$@" "$work/in-0.bin" "${extra[@]}")
   awk -v f="$full" -v e="$empty" -v n="$lines" 'BEGIN { printf "%.0f", (f - e) / n }'
 }
 extra=()
@@ -140,23 +171,27 @@ results=$build/results.md
 } >"$results"
 cat "$results"
 
-# Time against input size, one line per tool.
+# Time against input size, one line per tool; the sizes are evenly spaced
+# categories, since 0 B has no place on a logarithmic axis.
 : >"$work/plot.tsv"
 for tool in "${tools[@]}"; do
-  awk -v t="$tool" '$2 == t { print $1 / 1024, $3 }' "$work/medians.tsv" >>"$work/plot.tsv"
+  for i in "${!sizes[@]}"; do
+    awk -v s="${sizes[$i]}" -v t="$tool" -v x="$i" '$1 == s && $2 == t { print x, $3 }' "$work/medians.tsv" >>"$work/plot.tsv"
+  done
   printf '\n\n' >>"$work/plot.tsv"
 done
+if [ "$plot" = docs ]; then png=$root/docs/bench.png; else png=$build/bench.png; fi
 gnuplot <<GNUPLOT
 set terminal pngcairo size 800,500 font ",10"
-set output "$root/docs/bench.png"
+set output "$png"
 set title "Median wall time against input size"
-set logscale xy
-set xrange [32:32768]
-set xtics ("64 KiB" 64, "1 MiB" 1024, "16 MiB" 16384)
+set logscale y
+set xrange [-0.3:4.3]
+set xtics ("0 B" 0, "4 KiB" 1, "64 KiB" 2, "1 MiB" 3, "16 MiB" 4)
 set xlabel "input"
 set ylabel "time (ms)"
 set key top left
 set grid
 plot for [i=0:4] "$work/plot.tsv" index i using 1:2 with linespoints title word("bin2dd floor hexdump-line-buffered hexdump xxd-i", i + 1)
 GNUPLOT
-echo "Plot: docs/bench.png"
+echo "Plot: $png"
