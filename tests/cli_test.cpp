@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -268,5 +269,20 @@ TEST_F(CliTest, OverwritesEarlierOutputWithIdenticalContent) {
     EXPECT_EQ(readBytes(dir / "x.INC"), "dd 044434241h\r\ndd 048474645h\r\n");
   }
 }
+
+#ifdef _WIN32
+// Another program has the output open for writing: the run is refused rather
+// than writing under it, and the file is left alone.
+TEST_F(CliTest, OutputOpenForWritingElsewhereIsRefused) {
+  writeBytes(dir / "x.bin", "ABCD");
+  std::ofstream holder(dir / "x.INC", std::ios::binary);
+  ASSERT_TRUE(holder << "held" << std::flush);
+  const RunResult result = run({"x.bin"});
+  EXPECT_EQ(result.out, banner() + consoleLine("Cannot create output file."));
+  EXPECT_EQ(result.status, 1);
+  holder.close();
+  EXPECT_EQ(readBytes(dir / "x.INC"), "held");
+}
+#endif
 
 } // namespace
