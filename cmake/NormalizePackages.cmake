@@ -4,8 +4,13 @@
 # under the builder's user (.tar.gz, .zip) and with the builder's umask in
 # their permissions (.deb): each package is written again with members
 # sorted by name, owned by root, readable by all. Member times are
-# SOURCE_DATE_EPOCH's, which cpack has in its environment.
-set(epoch $ENV{SOURCE_DATE_EPOCH})
+# SOURCE_DATE_EPOCH's, which cpack has in its environment where it is known.
+set(tarTime)
+set(zipTime)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(tarTime --mtime=@$ENV{SOURCE_DATE_EPOCH})
+  set(zipTime --timestamp $ENV{SOURCE_DATE_EPOCH})
+endif()
 
 # Runs one command (or a pipeline of them) and stops the packaging if it fails.
 function(run)
@@ -21,8 +26,8 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   if(package MATCHES "\\.tar\\.gz$")
     file(ARCHIVE_EXTRACT INPUT ${package} DESTINATION ${unpacked})
     file(GLOB top RELATIVE ${unpacked} ${unpacked}/*)
-    run(COMMAND tar --sort=name --owner=root:0 --group=root:0 --mtime=@${epoch}
-                --mode=u=rwX,go=rX --format=gnu -C ${unpacked} -cf - ${top}
+    run(COMMAND tar --sort=name --owner=root:0 --group=root:0 ${tarTime} --mode=u=rwX,go=rX
+                --format=gnu -C ${unpacked} -cf - ${top}
         COMMAND gzip -9n OUTPUT_FILE ${package})
   elseif(package MATCHES "\\.deb$")
     # dpkg-deb sorts the members and takes their times from SOURCE_DATE_EPOCH.
@@ -36,7 +41,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
       message(FATAL_ERROR "The zip needs strip-nondeterminism "
                           "(apt-get install strip-nondeterminism) to be reproducible")
     endif()
-    run(COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${epoch} ${package} OUTPUT_QUIET)
+    run(COMMAND ${STRIP_NONDETERMINISM} --type zip ${zipTime} ${package} OUTPUT_QUIET)
   endif()
   file(REMOVE_RECURSE ${unpacked})
 endforeach()
