@@ -6,6 +6,9 @@
 # /dev/null as their standard streams: holding the test runner's pipes open
 # would keep it waiting for them.
 set -eu
+# Wine spells Windows names as Unix file names in the locale's character set:
+# under the C locale a name outside ASCII cannot be created at all.
+export LC_ALL=C.UTF-8
 : "${WINEDEBUG:=-all}"
 : "${WINEPREFIX:=${TMPDIR:-/tmp}/bin2dd-wineprefix}"
 export WINEDEBUG WINEPREFIX
