@@ -24,22 +24,22 @@ int convert(const std::string &inputPath) {
   std::istream binFile(&inputFile);
 
   // The output is opened without truncating it and compared with the input
-  // as open files: only if they differ is it locked and emptied, so that an
-  // input that is the output under another name (its own name, a link, a
-  // device, a FIFO) survives untouched.
+  // as open files: only if they are known to differ is it locked and
+  // emptied, so that an input that is the output under another name (its own
+  // name, a link, a device, a FIFO, another mount) survives untouched. A
+  // comparison that cannot be made refuses rather than risks the input.
   const std::string OFileName = removeExtension(inputPath) + ".INC";
   OutputFile outputFile;
-  if (!outputFile.open(OFileName)) {
-    writeConsoleLine("Cannot create output file.");
-    return 1;
-  }
-  if (outputFile.isSameFileAs(inputFile)) {
+  const bool opened = outputFile.open(OFileName);
+  const Sameness sameness =
+      opened ? outputFile.compareWith(inputFile) : inputFile.compareWithPath(OFileName);
+  if (sameness == Sameness::Same) {
     writeConsoleLine("Output file is the input file: " + OFileName);
     return 1;
   }
   // Refused, not waited for, when another run holds the output: two
   // conversions into one file at once are a fault that should show.
-  if (!outputFile.lockAndEmpty()) {
+  if (!opened || sameness == Sameness::Unknown || !outputFile.lockAndEmpty()) {
     writeConsoleLine("Cannot create output file.");
     return 1;
   }

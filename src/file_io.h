@@ -2,10 +2,20 @@
 // lines and the signals that writes can raise.
 #pragma once
 
+#include "os_file.h"
+
 #include <array>
 #include <cstddef>
 #include <streambuf>
 #include <string>
+
+// Whether two open files are one. Unknown when the system could not say:
+// the caller must then treat them as one, since guessing "different" would
+// let the output destroy the input.
+enum class Sameness { Different, Same, Unknown };
+
+// The rule that decides it from what the system reports of each open file.
+bool isSameFile(const FileIdentity &first, const FileIdentity &second);
 
 // A stream buffer that owns one open file of the operating system's: the
 // destructor closes it. Derived classes open it and move the bytes.
@@ -20,12 +30,16 @@ public:
   // error (for an output, data not stored).
   bool close();
 
-  // True when this buffer and `other` hold the same file open, however each
-  // was named: the same file (device and inode; on Windows volume and file
-  // ID), or two names of one character or block device. Decided from the open
-  // files because names are no guide: links, letter case and the encodings in
-  // which the platforms spell them all hide that two names are one file.
-  bool isSameFileAs(const FileBuffer &other) const;
+  // Whether this buffer and `other` hold the same file open, however each
+  // was reached (see isSameFile). Decided from the open files because names
+  // are no guide: links, letter case, mounts and the encodings in which the
+  // platforms spell names all hide that two names are one file.
+  Sameness compareWith(const FileBuffer &other) const;
+
+  // The same for the file that `path` names, opened only to ask what it is:
+  // for a name that cannot be opened for writing, such as a read-only input.
+  // Different when nothing of that name can be opened.
+  Sameness compareWithPath(const std::string &path) const;
 
 protected:
   int fd_ = -1;
@@ -63,7 +77,8 @@ class OutputFile : public FileBuffer {
 public:
   // Opens `path` for writing, creating it if missing but leaving its bytes as
   // they are, so that it can still be compared with the input. On Windows the
-  // file is opened denying other writers for as long as it stays open.
+  // file is opened denying other writers for as long as it stays open, and a
+  // device that a reserved name (NUL, AUX) opens is refused.
   bool open(const std::string &path);
 
   // Takes the file for this run: locks it against other runs for as long as
@@ -74,7 +89,8 @@ public:
   bool lockAndEmpty();
 
   // Cuts the file back to its length at the last flush, so that a failed
-  // write leaves whole lines only. A pipe or device cannot be cut: what
+  // write leaves whole lines only: always, since a write that failed may
+  // still have stored part of its bytes. A pipe or device cannot be cut: what
   // reached it stays.
   void discardUnflushed();
 

@@ -9,7 +9,12 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <linux/loop.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 #endif
 
 std::string consoleLine(const std::string &text) {
@@ -60,6 +65,57 @@ int openFifoWriter(const fs::path &path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
+
+void attachOrSkip(const fs::path &dir, const std::vector<std::string> &argv, std::string *out) {
+  if (!fs::exists(argv[0]))
+    GTEST_SKIP() << argv[0] << " is not installed";
+  // Through a file: a daemon such as bindfs would hold a pipe open.
+  std::vector<std::string> shell{"/bin/sh", "-c", "\"$@\" >.attached 2>&1", "sh"};
+  shell.insert(shell.end(), argv.begin(), argv.end());
+  RunOptions options;
+  options.dir = dir.string();
+  const int status = runProgram(shell, options).status;
+  const std::string said = readBytes(dir / ".attached");
+  fs::remove(dir / ".attached");
+  if (status != 0)
+    GTEST_SKIP() << argv[0] << " was refused here: " << said;
+  if (out != nullptr)
+    *out = said.substr(0, said.find('\n'));
+}
+
+namespace {
+
+// Detaches the mounts under `dir`, the deepest first, and the loop devices
+// bound to files under it.
+void detachAll(const fs::path &dir) {
+  const std::string prefix = dir.string() + "/";
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::vector<std::string> points;
+  for (std::string line; std::getline(mounts, line);) {
+    std::istringstream fields(line);
+    std::string point;
+    for (int field = 0; field < 5; ++field)
+      fields >> point;
+    if (point.rfind(prefix, 0) == 0)
+      points.push_back(point);
+  }
+  for (auto at = points.rbegin(); at != points.rend(); ++at)
+    umount2(at->c_str(), MNT_DETACH);
+  std::error_code error;
+  for (const auto &block : fs::directory_iterator("/sys/block", error)) {
+    std::ifstream backing(block.path() / "loop" / "backing_file");
+    std::string file;
+    if (!std::getline(backing, file) || file.rfind(prefix, 0) != 0)
+      continue;
+    const int fd = open(("/dev/" + block.path().filename().string()).c_str(), O_RDONLY);
+    if (fd >= 0) {
+      ioctl(fd, LOOP_CLR_FD, 0);
+      close(fd);
+    }
+  }
+}
+
+} // namespace
 #endif
 
 void CliTest::SetUp() {
@@ -77,6 +133,9 @@ void CliTest::SetUp() {
 }
 
 void CliTest::TearDown() {
+#ifndef _WIN32
+  detachAll(dir);
+#endif
   std::error_code error;
   fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, error);
   fs::remove_all(dir, error);

@@ -32,6 +32,14 @@ std::string randomBytes(std::size_t size, std::uint32_t seed);
 #ifndef _WIN32
 // Opens the FIFO for writing once a reader has it open; -1 after 30 s.
 int openFifoWriter(const fs::path &path);
+
+// Runs a command that mounts or attaches something for a test (mount,
+// bindfs, losetup) in `dir`, and puts the first line it printed in `out`;
+// skips the test with the reason where the system refuses, as it does
+// without root. Mounts and loop devices under the test's folder are undone
+// when the test ends.
+void attachOrSkip(const fs::path &dir, const std::vector<std::string> &argv,
+                  std::string *out = nullptr);
 #endif
 
 class CliTest : public testing::Test {

@@ -161,7 +161,45 @@ std::vector<RefusalCase> refusalCases() {
                         close(fd);
                     }).detach();
                   },
-                  "p.INC", "Output file is the input file: p.INC"}};
+                  "p.INC", "Output file is the input file: p.INC"},
+      // One file reached through two mounts: another device number, and an
+      // inode number that says nothing across devices.
+      RefusalCase{"OverlayMount",
+                  [](const fs::path &d) {
+                    for (const char *sub : {"L", "U", "W", "M"})
+                      fs::create_directory(d / sub);
+                    writeBytes(d / "L" / "x.bin", "ABCDEFGH");
+                    attachOrSkip(d, {"/bin/mount", "-t", "overlay", "o", "-o",
+                                     "lowerdir=L,upperdir=U,workdir=W", "M"});
+                    fs::create_symlink("../L/x.bin", d / "M" / "x.INC");
+                  },
+                  "M/x.bin", "Output file is the input file: M/x.INC"},
+      RefusalCase{"FuseView",
+                  [](const fs::path &d) {
+                    fs::create_directory(d / "real");
+                    fs::create_directory(d / "view");
+                    writeBytes(d / "real" / "x.bin", "ABCDEFGH");
+                    attachOrSkip(d, {"/usr/bin/bindfs", "real", "view"});
+                    fs::create_symlink(d / "real" / "x.bin", d / "real" / "x.INC");
+                  },
+                  "view/x.bin", "Output file is the input file: view/x.INC"},
+      RefusalCase{"LoopDeviceOverInput",
+                  [](const fs::path &d) {
+                    writeBytes(d / "x.bin", std::string(4096, 'A'));
+                    std::string loop;
+                    attachOrSkip(d, {"/sbin/losetup", "-f", "--show", "x.bin"}, &loop);
+                    fs::create_symlink(loop, d / "x.INC");
+                  },
+                  "x.bin", "Output file is the input file: x.INC"},
+      // The output cannot be opened for writing, yet it is the input.
+      RefusalCase{"IncInputOnReadOnlyMount",
+                  [](const fs::path &d) {
+                    fs::create_directory(d / "ro");
+                    writeBytes(d / "ro" / "p.INC", "ABCDEFGH");
+                    attachOrSkip(d, {"/bin/mount", "--bind", "ro", "ro"});
+                    attachOrSkip(d, {"/bin/mount", "-o", "remount,bind,ro", "ro"});
+                  },
+                  "ro/p.INC", "Output file is the input file: ro/p.INC"}};
   cases.insert(cases.end(), linkCases.begin(), linkCases.end());
 #endif
   return cases;

@@ -203,8 +203,11 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
     if (outFd < 0 || nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 ||
         dup2(errPipe[1], 2) < 0)
       _exit(126);
-    close(outPipe[0]);
-    close(errPipe[0]);
+    // Only 1 and 2 lead to the pipes, so that a daemon the program leaves
+    // behind (bindfs) does not keep them open.
+    for (const int fd : {outPipe[0], errPipe[0], outPipe[1], errPipe[1], outFd, nullFd})
+      if (fd > 2)
+        close(fd);
     if (!options.dir.empty() && chdir(options.dir.c_str()) != 0)
       _exit(126);
     for (const std::string &entry : options.env)

@@ -1,0 +1,144 @@
+// Windows file calls through the C runtime's descriptors, and console lines.
+#include "os_file.h"
+
+#include "file_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <iostream>
+#include <share.h>
+#include <sys/stat.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace {
+
+HANDLE handleOf(int fd) {
+  return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+// FILETIME counts 100-nanosecond ticks.
+FileTime fileTimeOf(const LARGE_INTEGER &ticks) {
+  return {ticks.QuadPart / 10000000, ticks.QuadPart % 10000000 * 100};
+}
+
+} // namespace
+
+namespace os {
+
+int openForReading(const char *path) {
+  return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int openForWriting(const char *path) {
+  return ::_sopen(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
+                  _S_IREAD | _S_IWRITE);
+}
+
+int openForQuery(const char *path) {
+  return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+long long readSome(int fd, char *data, std::size_t count) {
+  return ::_read(fd, data, static_cast<unsigned>(count));
+}
+
+long long writeSome(int fd, const char *data, std::size_t count) {
+  return ::_write(fd, data, static_cast<unsigned>(count));
+}
+
+bool closeFile(int fd) {
+  return ::_close(fd) == 0;
+}
+
+bool isDirectory(int fd) {
+  struct _stat64 info {};
+  return ::_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
+}
+
+bool isDiskFile(int fd) {
+  return GetFileType(handleOf(fd)) == FILE_TYPE_DISK;
+}
+
+bool isReservedDevice(int fd) {
+  return GetFileType(handleOf(fd)) == FILE_TYPE_CHAR;
+}
+
+bool truncateTo(int fd, long long length) {
+  return ::_chsize_s(fd, length) == 0;
+}
+
+LockResult lockForRun(int) {
+  return LockResult::Locked;
+}
+
+// A console, pipe or device has no file ID and is no disk file: that is an
+// answer, not a failure. For a disk file every query must succeed.
+// FILE_ID_INFO holds the 128-bit IDs of ReFS; before Windows 8 only the
+// 64-bit file index is known, which NTFS also gives as the low half of its
+// 128-bit ID, so the two compare alike.
+bool identify(int fd, FileIdentity &id) {
+  const HANDLE handle = handleOf(fd);
+  if (handle == INVALID_HANDLE_VALUE)
+    return false;
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK) {
+    id.kind =
+        type == FILE_TYPE_CHAR ? FileIdentity::Kind::CharacterDevice : FileIdentity::Kind::Other;
+    return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
+  }
+  FILE_ID_INFO full{};
+  BY_HANDLE_FILE_INFORMATION basic{};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &full, sizeof full)) {
+    id.device = full.VolumeSerialNumber;
+    std::memcpy(id.file.data(), full.FileId.Identifier, sizeof full.FileId.Identifier);
+  } else if (GetFileInformationByHandle(handle, &basic)) {
+    id.device = basic.dwVolumeSerialNumber;
+    id.file = {static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32U | basic.nFileIndexLow, 0};
+  } else {
+    return false;
+  }
+  FILE_BASIC_INFO times{};
+  FILE_STANDARD_INFO sizes{};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) ||
+      !GetFileInformationByHandleEx(handle, FileStandardInfo, &sizes, sizeof sizes))
+    return false;
+  id.kind = sizes.Directory ? FileIdentity::Kind::Other : FileIdentity::Kind::Regular;
+  id.hasId = true;
+  id.size = sizes.EndOfFile.QuadPart;
+  id.modified = fileTimeOf(times.LastWriteTime);
+  id.changed = fileTimeOf(times.ChangeTime);
+  return true;
+}
+
+} // namespace os
+
+void writeConsoleLine(const std::string &line) {
+  // GetConsoleMode succeeds only for a console window, where the line goes
+  // out as UTF-16 so that a name in any script shows as itself. Narrow
+  // strings are in the ANSI code page (UTF-8 where the manifest's
+  // activeCodePage is honoured, the system's code page before Windows 10
+  // 1903), which CP_ACP names in both cases; the console's own code page is
+  // left to the shell that owns it.
+  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (console == nullptr || console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
+    std::cout << line << std::endl;
+    return;
+  }
+  const std::string text = line + "\r\n";
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  DWORD written = 0;
+  if (length <= 0 ||
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          length) != length ||
+      !WriteConsoleW(console, wide.data(), static_cast<DWORD>(length), &written, nullptr) ||
+      written != static_cast<DWORD>(length))
+    std::cout.setstate(std::ios::badbit);
+}
+
+void ignoreWriteSignals() {}
