@@ -36,7 +36,8 @@ bool isSameFile(const FileIdentity &first, const FileIdentity &second) {
     return true;
   // Two nodes of one device (two names of /dev/zero): reading one while
   // writing the other would feed the run its own output without end.
-  if (isDevice(first) && first.kind == second.kind && first.rdev == second.rdev)
+  if (first.hasId && second.hasId && isDevice(first) && first.kind == second.kind &&
+      first.rdev == second.rdev)
     return true;
   // A loop device and the file behind it, or two loop devices over one file.
   if (isBoundTo(first, second) || isBoundTo(second, first) ||
@@ -85,7 +86,9 @@ bool InputFile::open(const std::string &path) {
   if (fd_ >= 0)
     return false;
   fd_ = os::openForReading(path.c_str());
-  if (fd_ >= 0 && os::isDirectory(fd_))
+  // A file whose kind cannot be told is not read either.
+  FileIdentity id;
+  if (fd_ >= 0 && (!os::identify(fd_, id) || id.kind == FileIdentity::Kind::Directory))
     close();
   return fd_ >= 0;
 }
@@ -123,7 +126,12 @@ bool OutputFile::lockAndEmpty() {
   // answers otherwise, and the file is used unlocked.
   if (os::lockForRun(fd_) == os::LockResult::HeldElsewhere)
     return false;
-  canCut_ = os::isDiskFile(fd_);
+  // Only a regular file can be emptied and cut back; a file whose kind
+  // cannot be told would be written over its old bytes, so it is refused.
+  FileIdentity id;
+  if (!os::identify(fd_, id))
+    return false;
+  canCut_ = id.kind == FileIdentity::Kind::Regular;
   if (canCut_ && !os::truncateTo(fd_, 0))
     return false;
   written_ = 0;

@@ -53,7 +53,8 @@ protected:
 class InputFile : public FileBuffer {
 public:
   // Opens `path` for reading; false if that failed or `path` is a directory,
-  // which some systems open without complaint although it is no file to read.
+  // which some systems open without complaint although it is no file to read
+  // (or the system cannot say what it is).
   bool open(const std::string &path);
 
   // True once a read failed for a reason other than the end of the file. The

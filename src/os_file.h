@@ -18,7 +18,7 @@ struct FileTime {
 // What the system reports of one open file: enough to tell whether two open
 // files are one, however each was reached.
 struct FileIdentity {
-  enum class Kind { Regular, CharacterDevice, BlockDevice, Other };
+  enum class Kind { Regular, Directory, CharacterDevice, BlockDevice, Other };
   Kind kind = Kind::Other;
   // False for a Windows console or pipe, which has no file ID.
   bool hasId = false;
@@ -52,9 +52,6 @@ long long readSome(int fd, char *data, std::size_t count);
 long long writeSome(int fd, const char *data, std::size_t count);
 bool closeFile(int fd);
 
-bool isDirectory(int fd);
-// A file on a disk, which can be truncated; consoles, pipes and devices cannot.
-bool isDiskFile(int fd);
 // A Windows character device (NUL, CON, AUX, COM1, LPT1, PRN), which a
 // reserved name opens in any folder, so that output sent to it is lost in
 // silence. Never on POSIX, where a link to /dev/null is the user's choice.

@@ -40,16 +40,6 @@ bool closeFile(int fd) {
   return ::close(fd) == 0;
 }
 
-bool isDirectory(int fd) {
-  struct stat info {};
-  return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool isDiskFile(int fd) {
-  struct stat info {};
-  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-}
-
 bool isReservedDevice(int) {
   return false;
 }
@@ -69,6 +59,7 @@ bool identify(int fd, FileIdentity &id) {
   if (::fstat(fd, &info) != 0)
     return false;
   id.kind = S_ISREG(info.st_mode)   ? FileIdentity::Kind::Regular
+            : S_ISDIR(info.st_mode) ? FileIdentity::Kind::Directory
             : S_ISCHR(info.st_mode) ? FileIdentity::Kind::CharacterDevice
             : S_ISBLK(info.st_mode) ? FileIdentity::Kind::BlockDevice
                                     : FileIdentity::Kind::Other;

@@ -53,15 +53,6 @@ bool closeFile(int fd) {
   return ::_close(fd) == 0;
 }
 
-bool isDirectory(int fd) {
-  struct _stat64 info {};
-  return ::_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
-}
-
-bool isDiskFile(int fd) {
-  return GetFileType(handleOf(fd)) == FILE_TYPE_DISK;
-}
-
 bool isReservedDevice(int fd) {
   return GetFileType(handleOf(fd)) == FILE_TYPE_CHAR;
 }
@@ -105,7 +96,7 @@ bool identify(int fd, FileIdentity &id) {
   if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) ||
       !GetFileInformationByHandleEx(handle, FileStandardInfo, &sizes, sizeof sizes))
     return false;
-  id.kind = sizes.Directory ? FileIdentity::Kind::Other : FileIdentity::Kind::Regular;
+  id.kind = sizes.Directory ? FileIdentity::Kind::Directory : FileIdentity::Kind::Regular;
   id.hasId = true;
   id.size = sizes.EndOfFile.QuadPart;
   id.modified = fileTimeOf(times.LastWriteTime);

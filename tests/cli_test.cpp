@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -11,7 +13,9 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -111,7 +115,17 @@ std::vector<RefusalCase> refusalCases() {
                     writeBytes(d / "image.com", "ABCDEFGH");
                     fs::create_hard_link(d / "image.com", d / "image.INC");
                   },
-                  "image.com", "Output file is the input file: image.INC"}};
+                  "image.com", "Output file is the input file: image.INC"},
+      // A reserved name opens a device in any folder, whatever its
+      // extension: NUL.INC would swallow the output in silence.
+      RefusalCase{"ReservedNameNul", nothing, "NUL", "Cannot create output file."},
+      // The output cannot be opened for writing, yet it is the input.
+      RefusalCase{"ReadOnlyIncInput",
+                  [](const fs::path &d) {
+                    writeBytes(d / "p.INC", "ABCDEFGH");
+                    fs::permissions(d / "p.INC", fs::perms::owner_read);
+                  },
+                  "p.INC", "Output file is the input file: p.INC"}};
   cases.insert(cases.end(), windowsCases.begin(), windowsCases.end());
 #else
   const std::vector<RefusalCase> linkCases = {
@@ -306,6 +320,46 @@ TEST_F(CliTest, OverwritesEarlierOutputWithIdenticalContent) {
     EXPECT_EQ(run({"x.bin"}).status, 0);
     EXPECT_EQ(readBytes(dir / "x.INC"), "dd 044434241h\r\ndd 048474645h\r\n");
   }
+}
+
+// A disk that fills up part way leaves whole lines only, whatever the
+// system reported of the write that failed. Linux mounts a 64 KiB tmpfs in
+// the test's folder; the Windows tests get one from CTest, since a Windows
+// program cannot mount it.
+TEST_F(CliTest, FullDiskLeavesWholeLines) {
+#ifdef _WIN32
+  const char *mounted = std::getenv("BIN2DD_SMALL_DISK");
+  ULARGE_INTEGER total{};
+  if (mounted == nullptr || !GetDiskFreeSpaceExA(mounted, nullptr, &total, nullptr) ||
+      total.QuadPart > 1U << 20)
+    GTEST_SKIP() << "no small disk was mounted for the tests (mounting needs root)";
+  const fs::path disk = mounted;
+#else
+  const fs::path disk = dir / "disk";
+  fs::create_directory(disk);
+  attachOrSkip(dir, {"/bin/mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", "disk"});
+  if (IsSkipped())
+    return;
+#endif
+  const std::string bytes = randomBytes(16388, 16388);
+  writeBytes(disk / "x.bin", bytes);
+  const RunResult result = run({(disk / "x.bin").string()});
+  EXPECT_EQ(result.out, banner() + consoleLine("Cannot write output file."));
+  EXPECT_EQ(result.status, 1);
+  const std::string lines = readBytes(disk / "x.INC");
+  fs::remove(disk / "x.INC");
+  fs::remove(disk / "x.bin");
+  std::string whole;
+  char line[16];
+  for (std::size_t at = 0; whole.size() < lines.size() && at + 4 <= bytes.size(); at += 4) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+      value = value << 8U | static_cast<unsigned char>(bytes[at + i]);
+    std::snprintf(line, sizeof line, "dd 0%08xh\r\n", static_cast<unsigned>(value));
+    whole += line;
+  }
+  EXPECT_GT(lines.size(), 0U);
+  EXPECT_TRUE(lines == whole) << lines.size() << " bytes are not whole lines of the input";
 }
 
 #ifdef _WIN32

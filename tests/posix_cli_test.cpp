@@ -8,11 +8,14 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -222,3 +225,82 @@ TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArriveAndHoldsItsOutput) {
 }
 
 } // namespace
+
+// Every system call the program makes on its files and console fails in
+// turn, at every occurrence, with each error it can plausibly meet, through
+// strace's fault injection (which reaches the static program itself), over
+// an old output and over an output name that links to the input. Each run
+// leaves the input as it was and the output either untouched or a whole-line
+// prefix of the right file; status 0 comes only with the whole, right output,
+// status 1 with one message; an interrupted read or file write is retried.
+TEST_F(CliTest, EveryFailedSystemCallIsReportedAndLosesNothing) {
+  if (std::string(STRACE_EXE).empty())
+    GTEST_SKIP() << "strace was not found when the build was configured";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> faults = {
+      {"openat", {"EACCES", "EIO"}},
+      {"read", {"EIO", "EINTR"}},
+      {"write", {"ENOSPC", "EIO", "EFBIG", "EPIPE", "EINTR"}},
+      {"%fstat", {"EIO", "EOVERFLOW"}},
+      {"flock", {"EAGAIN", "ENOLCK"}},
+      {"ftruncate", {"EIO"}},
+      {"close", {"EIO"}}};
+  const std::string input = "ABCDEFGHIJKL";
+  const std::string whole = "dd 044434241h\r\ndd 048474645h\r\ndd 04c4b4a49h\r\n";
+  const std::string old(100, 'z');
+  for (const bool linked : {false, true}) {
+    const auto setUp = [&] {
+      fs::remove(dir / "x.INC");
+      writeBytes(dir / "x.bin", input);
+      if (linked)
+        fs::create_symlink("x.bin", dir / "x.INC");
+      else
+        writeBytes(dir / "x.INC", old);
+    };
+    const auto traced = [&](const std::string &call, const std::string &inject) {
+      setUp();
+      std::vector<std::string> argv{STRACE_EXE, "-o", "trace.log", "-e", "trace=" + call};
+      if (!inject.empty())
+        argv.insert(argv.end(), {"-e", "inject=" + call + ":" + inject});
+      argv.insert(argv.end(), {bin2ddPath(), "x.bin"});
+      return runTool(argv);
+    };
+    for (const auto &[call, errors] : faults) {
+      if (traced(call, "").status != (linked ? 1 : 0))
+        GTEST_SKIP() << "strace cannot trace here";
+      std::ifstream log(dir / "trace.log");
+      int calls = 0;
+      for (std::string line; std::getline(log, line);)
+        calls += line.rfind("+++", 0) != 0 && line.rfind("---", 0) != 0 ? 1 : 0;
+      for (int when = 1; when <= calls; ++when) {
+        for (const std::string &error : errors) {
+          const RunResult result = traced(call, "error=" + error + ":when=" + std::to_string(when));
+          const std::string trace = readBytes(dir / "trace.log");
+          const std::string where = call + " #" + std::to_string(when) + " " + error +
+                                    (linked ? " linked" : "") + "\n" + trace;
+          const std::size_t injected = trace.rfind('\n', trace.find("(INJECTED)")) + 1;
+          const bool console = trace.compare(injected, 9, "write(1, ") == 0;
+          const std::string output = readBytes(dir / "x.INC");
+          EXPECT_EQ(readBytes(dir / "x.bin"), input) << where;
+          if (!linked) {
+            EXPECT_TRUE(output == old || (output.size() % 15 == 0 && whole.rfind(output, 0) == 0))
+                << where;
+          }
+          if (result.status == 0) {
+            EXPECT_EQ(output, whole) << where;
+            EXPECT_EQ(result.out, banner()) << where;
+          } else {
+            EXPECT_EQ(result.status, 1) << where;
+            // One message after the banner, unless the console itself failed.
+            EXPECT_TRUE(console ||
+                        (result.out.rfind(banner(), 0) == 0 &&
+                         result.out.find('\n', banner().size()) + 1 == result.out.size()))
+                << where << result.out;
+          }
+          if (error == "EINTR" && !console && !linked) {
+            EXPECT_EQ(result.status, 0) << where;
+          }
+        }
+      }
+    }
+  }
+}
