@@ -1,6 +1,7 @@
 // End-to-end test fixture: runs the built program in a temporary folder.
 #include "cli_fixture.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -28,6 +29,22 @@ std::string consoleLine(const std::string &text) {
 std::string bin2ddPath() {
   // Under Wine the build's Unix path is resolved against the current drive.
   return fs::absolute(BIN2DD_EXE).string();
+}
+
+std::vector<std::string> launch(const std::string &program) {
+  std::vector<std::string> argv;
+  const std::string launcher = BIN2DD_LAUNCHER;
+  for (std::size_t at = 0; at < launcher.size();) {
+    const std::size_t end = std::min(launcher.find('|', at), launcher.size());
+    argv.push_back(launcher.substr(at, end - at));
+    at = end + 1;
+  }
+  argv.push_back(program);
+  return argv;
+}
+
+bool emulated() {
+  return launch("").size() > 1;
 }
 
 std::string banner() {
@@ -142,7 +159,7 @@ void CliTest::TearDown() {
 }
 
 RunResult CliTest::run(const std::vector<std::string> &args, RunOptions options) const {
-  std::vector<std::string> argv{bin2ddPath()};
+  std::vector<std::string> argv = launch(bin2ddPath());
   argv.insert(argv.end(), args.begin(), args.end());
   options.dir = dir.string();
   return runProgram(argv, options);

@@ -20,6 +20,13 @@ std::string consoleLine(const std::string &text);
 // The program under test, as an absolute path.
 std::string bin2ddPath();
 
+// What starts a program built for the target: the emulator and its options
+// in a cross build for another CPU, then `program`.
+std::vector<std::string> launch(const std::string &program);
+
+// True when the programs under test run under an emulator.
+bool emulated();
+
 // The three banner lines that start every run.
 std::string banner();
 
