@@ -383,6 +383,32 @@ TEST_F(CliTest, FullDiskLeavesWholeLines) {
 }
 
 #ifdef _WIN32
+// The version information as Explorer's Properties and installers read it.
+TEST(WindowsExe, CarriesTheProjectsVersionInformation) {
+  const std::string exe = bin2ddPath();
+  DWORD ignored = 0;
+  std::string info(GetFileVersionInfoSizeA(exe.c_str(), &ignored), '\0');
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  const std::pair<const char *, std::string> fields[] = {
+      {"FileVersion", BIN2DD_VERSION},
+      {"ProductVersion", BIN2DD_VERSION},
+      {"FileDescription", "Binary file to assembler include file converter"},
+      {"ProductName", "bin2dd"},
+      {"InternalName", "bin2dd"},
+      {"OriginalFilename", "bin2dd.exe"},
+      {"LegalCopyright", BIN2DD_COPYRIGHT}};
+  for (const auto &[name, expected] : fields) {
+    char *value = nullptr;
+    UINT length = 0;
+    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+    ASSERT_TRUE(
+        VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void **>(&value), &length))
+        << name;
+    EXPECT_EQ(std::string(value), expected) << name;
+  }
+}
+
 // Another program has the output open for writing: the run is refused rather
 // than writing under it, and the file is left alone.
 TEST_F(CliTest, OutputOpenForWritingElsewhereIsRefused) {

@@ -65,6 +65,7 @@ struct AssemblerCase {
   const char *example;           // the README's source in examples/, which includes patch.INC
   std::vector<std::string> args; // assemble wrap.asm into out.bin, or a COFF wrap.obj
   std::vector<std::size_t> sizes;
+  bool sizeWord; // the data ends in a public DWORD holding its size (MASM examples)
 };
 
 void PrintTo(const AssemblerCase &c, std::ostream *os) {
@@ -92,7 +93,16 @@ TEST_P(AssemblerTest, AssemblesIncludeBackIntoWholeGroups) {
           runTool({OBJCOPY_EXE, "-O", "binary", "-j", ".data", "wrap.obj", "out.bin"});
       ASSERT_EQ(extracted.status, 0) << extracted.err;
     }
-    EXPECT_EQ(readBytes(dir / "out.bin"), bytes.substr(0, size / 4 * 4)) << size << " bytes";
+    std::string data = bytes.substr(0, size / 4 * 4);
+    if (c.sizeWord) {
+      for (std::size_t shift = 0; shift < 32; shift += 8)
+        data += static_cast<char>(data.size() >> shift & 0xffU);
+      // Both names are public, for linking the data from C.
+      const RunResult symbols = runTool({NM_EXE, "wrap.obj"});
+      EXPECT_NE(symbols.out.find(" D microcode\n"), std::string::npos) << symbols.out;
+      EXPECT_NE(symbols.out.find(" D microcode_size\n"), std::string::npos) << symbols.out;
+    }
+    EXPECT_EQ(readBytes(dir / "out.bin"), data) << size << " bytes";
   }
 }
 
@@ -100,17 +110,31 @@ const std::vector<std::size_t> kAllSizes = {0, 1, 2, 3, 4, 4099, 65537};
 
 INSTANTIATE_TEST_SUITE_P(
     Assemblers, AssemblerTest,
-    testing::Values(
-        AssemblerCase{
-            "nasm", NASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
-        AssemblerCase{
-            "yasm", YASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
-        // A MASM-dialect assembler, into a COFF object as ml64 makes.
-        AssemblerCase{"llvm_ml",
-                      LLVM_ML_EXE,
-                      "masm.asm",
-                      {"-m64", "/c", "/Fo", "wrap.obj", "wrap.asm"},
-                      {0, 4, 4099, 65537}}),
+    testing::Values(AssemblerCase{"nasm",
+                                  NASM_EXE,
+                                  "nasm.asm",
+                                  {"-f", "bin", "-o", "out.bin", "wrap.asm"},
+                                  kAllSizes,
+                                  false},
+                    AssemblerCase{"yasm",
+                                  YASM_EXE,
+                                  "nasm.asm",
+                                  {"-f", "bin", "-o", "out.bin", "wrap.asm"},
+                                  kAllSizes,
+                                  false},
+                    // A MASM-dialect assembler, into COFF objects as ml64 and ml make.
+                    AssemblerCase{"llvm_ml",
+                                  LLVM_ML_EXE,
+                                  "masm.asm",
+                                  {"-m64", "/c", "/Fo", "wrap.obj", "wrap.asm"},
+                                  {0, 4, 4099, 65537},
+                                  true},
+                    AssemblerCase{"llvm_ml_32bit",
+                                  LLVM_ML_EXE,
+                                  "masm32.asm",
+                                  {"-m32", "/c", "/Fo", "wrap.obj", "wrap.asm"},
+                                  {0, 4, 4099},
+                                  true}),
     titleOf<AssemblerCase>);
 
 } // namespace

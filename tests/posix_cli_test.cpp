@@ -209,6 +209,10 @@ TEST_F(CliTest, InputOver4GiBConverts) {
       close(fd);
   });
   const RunResult result = run({"big.bin"});
+  // A reader still waiting for a writer that never came gets its end.
+  const int unblock = open((dir / "big.INC").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (unblock >= 0)
+    close(unblock);
   reader.join();
   EXPECT_EQ(lines, "dd 044434241h\r\ndd 048474645h\r\n");
   EXPECT_EQ(result.out, banner() + consoleLine("Cannot write output file."));
@@ -232,7 +236,12 @@ TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArriveAndHoldsItsOutput) {
   RunResult result;
   std::thread runner([&] { result = run({"pipe.bin"}); });
   const int fd = openFifoWriter(dir / "pipe.bin");
-  ASSERT_GE(fd, 0);
+  if (fd < 0) {
+    // The run never opened its input: it ends within its time limit, and
+    // the thread must be joined before the test fails.
+    runner.join();
+    FAIL() << "bin2dd never opened the FIFO: " << result.out;
+  }
   EXPECT_EQ(write(fd, "ABCD", 4), 4);
   EXPECT_TRUE(waitForSize(dir / "pipe.INC", 15));
   // While this run holds pipe.INC, a second run into it is refused and
