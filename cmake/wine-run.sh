@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under Wine for the tests. Every call makes sure a
-# persistent Wine server runs (it stops by itself 30 s after its last client)
+# persistent Wine server runs (asked to stop 30 s after its last client, it
+# goes a minute or two after the tests end, once Wine's own services have)
 # and the first one prepares the prefix, so that each program starts in a
 # fraction of a second. The server and Wine's background services get
 # /dev/null as their standard streams: holding the test runner's pipes open
