@@ -4,3 +4,6 @@ global microcode, microcode_size
 microcode:
 %include "patch.INC"
 microcode_size: dd $ - microcode
+
+; The program needs no executable stack.
+section .note.GNU-stack noalloc noexec nowrite progbits
