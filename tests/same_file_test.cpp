@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 using Kind = FileIdentity::Kind;
@@ -20,6 +22,15 @@ FileIdentity file() {
   id.modified = {100, 5};
   id.changed = {100, 7};
   return id;
+}
+
+// Makes `loop` a loop device bound to inode `inode` of device 1.
+void bindLoop(FileIdentity &loop, std::uint64_t inode) {
+  loop.kind = Kind::BlockDevice;
+  loop.device = 5;
+  loop.hasBacking = true;
+  loop.backingDevice = 1;
+  loop.backingInode = inode;
 }
 
 struct SameFileCase {
@@ -90,23 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  },
                                  false},
                     SameFileCase{"LoopDeviceOverTheFile",
-                                 [](FileIdentity &, FileIdentity &b) {
-                                   b.kind = Kind::BlockDevice;
-                                   b.device = 5;
-                                   b.hasBacking = true;
-                                   b.backingDevice = 1;
-                                   b.backingInode = 10;
-                                 },
-                                 true},
+                                 [](FileIdentity &, FileIdentity &b) { bindLoop(b, 10); }, true},
                     SameFileCase{"LoopDeviceOverAnotherFile",
-                                 [](FileIdentity &, FileIdentity &b) {
-                                   b.kind = Kind::BlockDevice;
-                                   b.device = 5;
-                                   b.hasBacking = true;
-                                   b.backingDevice = 1;
-                                   b.backingInode = 11;
-                                 },
-                                 false}),
+                                 [](FileIdentity &, FileIdentity &b) { bindLoop(b, 11); }, false}),
     titleOf<SameFileCase>);
 
 } // namespace
