@@ -36,8 +36,8 @@ struct FileIdentity {
 
 namespace os {
 
-// Each open returns a descriptor, or -1. None of them follows the user's
-// umask or inherits into child processes beyond what the platform must.
+// Each open returns a descriptor, or -1; none is inherited by child
+// processes.
 int openForReading(const char *path);
 // Creates `path` if missing but leaves its bytes as they are. On Windows
 // other writers are denied for as long as it stays open; readers, this run's

@@ -63,6 +63,11 @@ void writeBytes(const fs::path &path, const std::string &bytes) {
   ASSERT_TRUE(out.flush()) << path;
 }
 
+void writeSparse(const fs::path &path, const std::string &head) {
+  writeBytes(path, head);
+  fs::resize_file(path, (std::uintmax_t{4} << 30U) + 8);
+}
+
 std::string randomBytes(std::size_t size, std::uint32_t seed) {
   std::mt19937 engine(seed);
   std::uniform_int_distribution<int> byte(0, 255);

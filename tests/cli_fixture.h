@@ -33,6 +33,10 @@ std::string banner();
 std::string readBytes(const fs::path &path);
 void writeBytes(const fs::path &path, const std::string &bytes);
 
+// A sparse file of over 4 GiB that starts with `head`, as 32-bit sizes and
+// offsets cannot describe it.
+void writeSparse(const fs::path &path, const std::string &head);
+
 // `size` bytes from a fixed seed, so that a failure reproduces.
 std::string randomBytes(std::size_t size, std::uint32_t seed);
 

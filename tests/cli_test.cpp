@@ -88,13 +88,6 @@ TEST_P(RefusalTest, PrintsOneLineAndTouchesNothing) {
 
 void nothing(const fs::path &) {}
 
-// A sparse file of over 4 GiB that starts with `head`, as 32-bit sizes and
-// offsets cannot describe it.
-void writeSparse(const fs::path &path, const std::string &head) {
-  writeBytes(path, head);
-  fs::resize_file(path, (std::uintmax_t{4} << 30U) + 8);
-}
-
 std::vector<RefusalCase> refusalCases() {
   std::vector<RefusalCase> cases = {
 

@@ -65,7 +65,7 @@ struct AssemblerCase {
   const char *example;           // the README's source in examples/, which includes patch.INC
   std::vector<std::string> args; // assemble wrap.asm into out.bin, or a COFF wrap.obj
   std::vector<std::size_t> sizes;
-  bool sizeWord; // the data ends in a public DWORD holding its size (MASM examples)
+  bool sizeWord = false; // the data ends in a public DWORD holding its size (MASM examples)
 };
 
 void PrintTo(const AssemblerCase &c, std::ostream *os) {
@@ -110,31 +110,24 @@ const std::vector<std::size_t> kAllSizes = {0, 1, 2, 3, 4, 4099, 65537};
 
 INSTANTIATE_TEST_SUITE_P(
     Assemblers, AssemblerTest,
-    testing::Values(AssemblerCase{"nasm",
-                                  NASM_EXE,
-                                  "nasm.asm",
-                                  {"-f", "bin", "-o", "out.bin", "wrap.asm"},
-                                  kAllSizes,
-                                  false},
-                    AssemblerCase{"yasm",
-                                  YASM_EXE,
-                                  "nasm.asm",
-                                  {"-f", "bin", "-o", "out.bin", "wrap.asm"},
-                                  kAllSizes,
-                                  false},
-                    // A MASM-dialect assembler, into COFF objects as ml64 and ml make.
-                    AssemblerCase{"llvm_ml",
-                                  LLVM_ML_EXE,
-                                  "masm.asm",
-                                  {"-m64", "/c", "/Fo", "wrap.obj", "wrap.asm"},
-                                  {0, 4, 4099, 65537},
-                                  true},
-                    AssemblerCase{"llvm_ml_32bit",
-                                  LLVM_ML_EXE,
-                                  "masm32.asm",
-                                  {"-m32", "/c", "/Fo", "wrap.obj", "wrap.asm"},
-                                  {0, 4, 4099},
-                                  true}),
+    testing::Values(
+        AssemblerCase{
+            "nasm", NASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
+        AssemblerCase{
+            "yasm", YASM_EXE, "nasm.asm", {"-f", "bin", "-o", "out.bin", "wrap.asm"}, kAllSizes},
+        // A MASM-dialect assembler, into COFF objects as ml64 and ml make.
+        AssemblerCase{"llvm_ml",
+                      LLVM_ML_EXE,
+                      "masm.asm",
+                      {"-m64", "/c", "/Fo", "wrap.obj", "wrap.asm"},
+                      {0, 4, 4099, 65537},
+                      true},
+        AssemblerCase{"llvm_ml_32bit",
+                      LLVM_ML_EXE,
+                      "masm32.asm",
+                      {"-m32", "/c", "/Fo", "wrap.obj", "wrap.asm"},
+                      {0, 4, 4099},
+                      true}),
     titleOf<AssemblerCase>);
 
 } // namespace
