@@ -33,13 +33,16 @@ int convert(const std::string &inputPath) {
   const bool opened = outputFile.open(OFileName);
   const Sameness sameness =
       opened ? outputFile.compareWith(inputFile) : inputFile.compareWithPath(OFileName);
+  // Refused, not waited for, when another run holds the output: two
+  // conversions into one file at once are a fault that should show. A
+  // refusal takes back the file if this run made it (a file that is the
+  // input was there before).
   if (sameness == Sameness::Same) {
     writeConsoleLine("Output file is the input file: " + OFileName);
     return 1;
   }
-  // Refused, not waited for, when another run holds the output: two
-  // conversions into one file at once are a fault that should show.
   if (!opened || sameness == Sameness::Unknown || !outputFile.lockAndEmpty()) {
+    outputFile.removeIfCreated();
     writeConsoleLine("Cannot create output file.");
     return 1;
   }

@@ -2,6 +2,7 @@
 // rule that tells whether two open files are one.
 #include "file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -19,12 +20,72 @@ bool isBoundTo(const FileIdentity &loop, const FileIdentity &file) {
          loop.backingInode == file.file[0] && file.file[1] == 0;
 }
 
+// Reads up to `count` bytes, fewer only at the end of the file; -1 on an
+// error.
+long long readFully(int fd, char *data, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const long long got = os::readSome(fd, data + done, count - done);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return -1;
+    if (got == 0)
+      break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<long long>(done);
+}
+
+// Whether two open files hold the same bytes from their starts over the
+// length of the shorter, which must not be zero. Each is read through a
+// descriptor of its own, so that neither file's position moves; the first
+// difference ends the reading, which for an old include file and a binary
+// input is the first block. A file that cannot be read this way leaves the
+// answer to the numbers the system reports.
+Sameness compareBytes(int first, int second) {
+  const int one = os::reopenForReading(first);
+  const int other = os::reopenForReading(second);
+  Sameness result = Sameness::Different;
+  if (one >= 0 && other >= 0) {
+    std::array<char, 16384> mine{};
+    std::array<char, 16384> theirs{};
+    long long agreed = 0;
+    for (;;) {
+      const long long got = readFully(one, mine.data(), mine.size());
+      const long long gotOther = readFully(other, theirs.data(), theirs.size());
+      if (got < 0 || gotOther < 0) {
+        result = Sameness::Unknown;
+        break;
+      }
+      const long long shorter = got < gotOther ? got : gotOther;
+      if (!std::equal(mine.begin(), mine.begin() + shorter, theirs.begin()))
+        break;
+      agreed += shorter;
+      if (shorter < static_cast<long long>(mine.size())) {
+        result = agreed > 0 ? Sameness::Same : Sameness::Different;
+        break;
+      }
+    }
+  }
+  for (const int fd : {one, other})
+    if (fd >= 0)
+      os::closeFile(fd);
+  return result;
+}
+
 Sameness compareOpen(int first, int second) {
   FileIdentity one;
   FileIdentity other;
   if (!os::identify(first, one) || !os::identify(second, other))
     return Sameness::Unknown;
-  return isSameFile(one, other) ? Sameness::Same : Sameness::Different;
+  if (isSameFile(one, other))
+    return Sameness::Same;
+  // On one device the numbers tell; across devices only the bytes do.
+  if (one.kind != FileIdentity::Kind::Regular || other.kind != FileIdentity::Kind::Regular ||
+      one.device == other.device)
+    return Sameness::Different;
+  return compareBytes(first, second);
 }
 
 } // namespace
@@ -113,10 +174,15 @@ InputFile::int_type InputFile::underflow() {
 bool OutputFile::open(const std::string &path) {
   if (fd_ >= 0)
     return false;
-  fd_ = os::openForWriting(path.c_str());
+  fd_ = os::openForWriting(path.c_str(), created_);
   if (fd_ >= 0 && os::isReservedDevice(fd_))
     close();
-  return fd_ >= 0;
+  if (fd_ < 0)
+    return false;
+  path_ = path;
+  if (created_)
+    locked_ = os::lockForRun(fd_) == os::LockResult::Locked;
+  return true;
 }
 
 bool OutputFile::lockAndEmpty() {
@@ -124,12 +190,16 @@ bool OutputFile::lockAndEmpty() {
     return false;
   // Only "held by another" refuses; a file system that cannot lock at all
   // answers otherwise, and the file is used unlocked.
-  if (os::lockForRun(fd_) == os::LockResult::HeldElsewhere)
-    return false;
+  if (!locked_) {
+    const os::LockResult lock = os::lockForRun(fd_);
+    if (lock == os::LockResult::HeldElsewhere)
+      return false;
+    locked_ = lock == os::LockResult::Locked;
+  }
   // Only a regular file can be emptied and cut back; a file whose kind
   // cannot be told would be written over its old bytes, so it is refused.
   FileIdentity id;
-  if (!os::identify(fd_, id))
+  if (!os::identify(fd_, id) || id.kind == FileIdentity::Kind::BlockDevice)
     return false;
   canCut_ = id.kind == FileIdentity::Kind::Regular;
   if (canCut_ && !os::truncateTo(fd_, 0))
@@ -137,6 +207,12 @@ bool OutputFile::lockAndEmpty() {
   written_ = 0;
   atFlush_ = 0;
   return true;
+}
+
+void OutputFile::removeIfCreated() {
+  // Unlocked, the file may already be another run's output.
+  if (fd_ >= 0 && created_ && locked_)
+    os::removeIfStillNamed(fd_, path_.c_str());
 }
 
 void OutputFile::discardUnflushed() {

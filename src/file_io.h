@@ -33,7 +33,10 @@ public:
   // Whether this buffer and `other` hold the same file open, however each
   // was reached (see isSameFile). Decided from the open files because names
   // are no guide: links, letter case, mounts and the encodings in which the
-  // platforms spell names all hide that two names are one file.
+  // platforms spell names all hide that two names are one file. Two regular
+  // files on different devices are also one when the bytes they share agree:
+  // a view of a file (an overlay, a FUSE or network mount) may report other
+  // numbers, times or a stale size, but it shows the same bytes.
   Sameness compareWith(const FileBuffer &other) const;
 
   // The same for the file that `path` names, opened only to ask what it is:
@@ -79,15 +82,23 @@ public:
   // Opens `path` for writing, creating it if missing but leaving its bytes as
   // they are, so that it can still be compared with the input. On Windows the
   // file is opened denying other writers for as long as it stays open, and a
-  // device that a reserved name (NUL, AUX) opens is refused.
+  // device that a reserved name (NUL, AUX) opens is refused. A file this call
+  // creates is locked at once, so that no other run takes it before the run
+  // decides to keep it.
   bool open(const std::string &path);
 
   // Takes the file for this run: locks it against other runs for as long as
   // it stays open (POSIX; on Windows the open already did) and empties it if
   // it is a regular file. False, with nothing truncated, when another run
-  // holds the file or it cannot be emptied. A file system without locks
-  // leaves the file unlocked rather than unusable.
+  // holds the file, it cannot be emptied, or it is a block device (a disk or
+  // partition, which an include file would destroy). A file system without
+  // locks leaves the file unlocked rather than unusable.
   bool lockAndEmpty();
+
+  // For a refused run: removes the file if this run created it and still
+  // holds it under its name, so that no empty output passes for a result.
+  // A file that was there before the run stays as it was.
+  void removeIfCreated();
 
   // Cuts the file back to its length at the last flush, so that a failed
   // write leaves whole lines only: always, since a write that failed may
@@ -103,6 +114,9 @@ protected:
   int sync() override;
 
 private:
+  std::string path_;
+  bool created_ = false;  // this run made the file
+  bool locked_ = false;   // this run holds the file's lock
   bool canCut_ = false;   // a regular file, which can be truncated
   long long written_ = 0; // bytes written since the file was emptied
   long long atFlush_ = 0; // `written_` at the last flush

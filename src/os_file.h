@@ -39,13 +39,18 @@ namespace os {
 // Each open returns a descriptor, or -1; none is inherited by child
 // processes.
 int openForReading(const char *path);
-// Creates `path` if missing but leaves its bytes as they are. On Windows
-// other writers are denied for as long as it stays open; readers, this run's
-// own input among them, are let in.
-int openForWriting(const char *path);
+// Creates `path` if missing but leaves its bytes as they are; `created` tells
+// whether this call made the file. On Windows other writers are denied for as
+// long as it stays open; readers, this run's own input among them, are let in.
+int openForWriting(const char *path, bool &created);
 // Opens `path` only to ask what it is: no read or write permission needed
 // where the system allows that, and never waiting for a FIFO's writer.
 int openForQuery(const char *path);
+
+// A new descriptor for reading the very file open on `fd` (whatever name it
+// has now), from its start; -1 where the system or the file's permissions do
+// not allow it.
+int reopenForReading(int fd);
 
 // One read or write of at most 1 GiB; -1 with errno set on failure.
 long long readSome(int fd, char *data, std::size_t count);
@@ -57,6 +62,9 @@ bool closeFile(int fd);
 // silence. Never on POSIX, where a link to /dev/null is the user's choice.
 bool isReservedDevice(int fd);
 bool truncateTo(int fd, long long length);
+// Removes the file open on `fd` if `path` still names it (never what another
+// program has put under that name since); false if it stays.
+bool removeIfStillNamed(int fd, const char *path);
 
 enum class LockResult { Locked, HeldElsewhere, Unsupported };
 // Locks the file against other runs for as long as it stays open, without

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <linux/loop.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -19,8 +20,23 @@ int openForReading(const char *path) {
   return ::open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
 }
 
-int openForWriting(const char *path) {
-  return ::open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+int openForWriting(const char *path, bool &created) {
+  constexpr int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(path, flags | O_CREAT | O_EXCL, 0666);
+  created = fd >= 0;
+  if (fd < 0 && errno == EEXIST)
+    fd = ::open(path, flags);
+  // A link to a name that does not exist yet makes the file it names, but it
+  // is not counted as this run's own.
+  if (fd < 0 && errno == ENOENT)
+    fd = ::open(path, flags | O_CREAT, 0666);
+  return fd;
+}
+
+int reopenForReading(int fd) {
+  // The descriptor's entry under /proc names the open file itself, not a path.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::open(self.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
 }
 
 int openForQuery(const char *path) {
@@ -46,6 +62,13 @@ bool isReservedDevice(int) {
 
 bool truncateTo(int fd, long long length) {
   return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+bool removeIfStillNamed(int fd, const char *path) {
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(fd, &open) == 0 && ::lstat(path, &named) == 0 && S_ISREG(named.st_mode) &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino && ::unlink(path) == 0;
 }
 
 LockResult lockForRun(int fd) {

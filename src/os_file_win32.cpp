@@ -9,6 +9,7 @@
 #include <io.h>
 #include <iostream>
 #include <share.h>
+#include <string>
 #include <sys/stat.h>
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -32,9 +33,41 @@ int openForReading(const char *path) {
   return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
-int openForWriting(const char *path) {
+int openForWriting(const char *path, bool &created) {
+  // A file this run makes is opened with the right to delete it, so that a
+  // refusal can take it back through this handle; an existing one needs no
+  // more than writing, as before.
+  // The name is converted as the C runtime's own open converts it, so that
+  // long paths and the code page behave alike.
+  const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  if (length <= 0 || MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length) != length)
+    return -1;
+  const HANDLE made = CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  created = made != INVALID_HANDLE_VALUE;
+  if (created) {
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(made), _O_BINARY);
+    if (fd < 0)
+      CloseHandle(made);
+    return fd;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+    return -1;
   return ::_sopen(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
                   _S_IREAD | _S_IWRITE);
+}
+
+int reopenForReading(int fd) {
+  const HANDLE handle = ReOpenFile(handleOf(fd), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (handle == INVALID_HANDLE_VALUE)
+    return -1;
+  const int copy = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (copy < 0)
+    CloseHandle(handle);
+  return copy;
 }
 
 // Windows has no open that asks for no access: reading is the least.
@@ -60,6 +93,15 @@ bool isReservedDevice(int fd) {
 
 bool truncateTo(int fd, long long length) {
   return ::_chsize_s(fd, length) == 0;
+}
+
+// The file cannot have been renamed: it was opened without sharing deletion.
+// It goes when its last handle closes.
+bool removeIfStillNamed(int fd, const char *) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(handleOf(fd), FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
 }
 
 LockResult lockForRun(int) {

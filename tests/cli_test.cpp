@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -210,6 +211,50 @@ std::vector<RefusalCase> refusalCases() {
                     fs::create_symlink(d / "real" / "x.bin", d / "real" / "x.INC");
                   },
                   "view/x.bin", "Output file is the input file: view/x.INC"},
+      // Views that report other times, or a size and times cached before
+      // the file grew: only the bytes show that they are one file.
+      RefusalCase{"FuseViewWithRewrittenTimes",
+                  [](const fs::path &d) {
+                    fs::create_directory(d / "real");
+                    fs::create_directory(d / "view");
+                    writeBytes(d / "real" / "x.bin", std::string(4096, 'A'));
+                    const fs::path real = d / "real" / "x.bin";
+                    fs::last_write_time(real, fs::last_write_time(real) - std::chrono::hours(24));
+                    attachOrSkip(d, {"/usr/bin/bindfs", "--ctime-from-mtime", "real", "view"});
+                    fs::create_symlink("view/x.bin", d / "x.INC");
+                    fs::create_symlink("real/x.bin", d / "x.bin");
+                  },
+                  "x.bin", "Output file is the input file: x.INC"},
+      RefusalCase{
+          "FuseViewWithStaleSize",
+          [](const fs::path &d) {
+            fs::create_directory(d / "real");
+            fs::create_directory(d / "view");
+            writeBytes(d / "real" / "x.bin", std::string(4096, 'A'));
+            // Read-only, so that reading does not expire what it cached.
+            attachOrSkip(d, {"/usr/bin/bindfs", "-r", "-o", "attr_timeout=600", "real", "view"});
+            ASSERT_EQ(fs::file_size(d / "view" / "x.bin"), 4096U); // cached for 600 s
+            std::ofstream(d / "real" / "x.bin", std::ios::app) << "ABCD";
+            fs::create_symlink("real/x.bin", d / "x.INC");
+            fs::create_symlink("view/x.bin", d / "x.bin");
+          },
+          "x.bin", "Output file is the input file: x.INC"},
+      // A disk holding the input's file system: writing it would destroy both.
+      RefusalCase{"BlockDeviceUnderInput",
+                  [](const fs::path &d) {
+                    fs::create_directory(d / "mnt");
+                    writeBytes(d / "disk.img", "");
+                    fs::resize_file(d / "disk.img", 4 << 20);
+                    std::string loop;
+                    attachOrSkip(d, {"/sbin/mkfs.ext4", "-q", "disk.img"});
+                    attachOrSkip(d, {"/sbin/losetup", "-f", "--show", "disk.img"}, &loop);
+                    attachOrSkip(d, {"/bin/mount", loop, "mnt"});
+                    writeBytes(d / "mnt" / "x.bin", std::string(4096, 'A'));
+                    fs::create_symlink("mnt/x.bin", d / "x.bin");
+                    fs::create_symlink(loop, d / "x.INC");
+                    sync();
+                  },
+                  "x.bin", "Cannot create output file."},
       RefusalCase{"LoopDeviceOverInput",
                   [](const fs::path &d) {
                     writeBytes(d / "x.bin", std::string(4096, 'A'));

@@ -275,33 +275,38 @@ TEST_F(CliTest, PipeInputShowsEachLineAsItsBytesArriveAndHoldsItsOutput) {
 // Every system call the program makes on its files and console fails in
 // turn, at every occurrence, with each error it can plausibly meet, through
 // strace's fault injection (which reaches the static program itself), over
-// an old output and over an output name that links to the input. Each run
-// leaves the input as it was and the output either untouched or a whole-line
-// prefix of the right file; status 0 comes only with the whole, right output,
-// status 1 with one message; an interrupted read or file write is retried.
+// an old output, over an output name that links to the input, and with no
+// output yet. Each run leaves the input as it was and the output either
+// untouched or a whole-line prefix of the right file; a refused run leaves no
+// file it made; status 0 comes only with the whole, right output, status 1
+// with one message; an interrupted read or file write is retried, and a file
+// write that stores nothing fails the run.
 TEST_F(CliTest, EveryFailedSystemCallIsReportedAndLosesNothing) {
   if (std::string(STRACE_EXE).empty())
     GTEST_SKIP() << "strace was not found when the build was configured";
   if (emulated())
     GTEST_SKIP() << "under an emulator strace would see the emulator's calls";
   const std::vector<std::pair<std::string, std::vector<std::string>>> faults = {
-      {"openat", {"EACCES", "EIO"}},
-      {"read", {"EIO", "EINTR"}},
-      {"write", {"ENOSPC", "EIO", "EFBIG", "EPIPE", "EINTR"}},
-      {"%fstat", {"EIO", "EOVERFLOW"}},
-      {"flock", {"EAGAIN", "ENOLCK"}},
-      {"ftruncate", {"EIO"}},
-      {"close", {"EIO"}}};
+      {"openat", {"error=EACCES", "error=EIO"}},
+      {"read", {"error=EIO", "error=EINTR"}},
+      {"write",
+       {"error=ENOSPC", "error=EIO", "error=EFBIG", "error=EPIPE", "error=EINTR", "retval=0"}},
+      {"%fstat", {"error=EIO", "error=EOVERFLOW"}},
+      {"flock", {"error=EAGAIN", "error=ENOLCK"}},
+      {"ftruncate", {"error=EIO"}},
+      {"close", {"error=EIO"}}};
   const std::string input = "ABCDEFGHIJKL";
   const std::string whole = "dd 044434241h\r\ndd 048474645h\r\ndd 04c4b4a49h\r\n";
   const std::string old(100, 'z');
-  for (const bool linked : {false, true}) {
+  for (const std::string before : {"old output", "linked", "no output"}) {
+    const bool linked = before == "linked";
+    const bool fresh = before == "no output";
     const auto setUp = [&] {
       fs::remove(dir / "x.INC");
       writeBytes(dir / "x.bin", input);
       if (linked)
         fs::create_symlink("x.bin", dir / "x.INC");
-      else
+      else if (!fresh)
         writeBytes(dir / "x.INC", old);
     };
     const auto traced = [&](const std::string &call, const std::string &inject) {
@@ -322,17 +327,21 @@ TEST_F(CliTest, EveryFailedSystemCallIsReportedAndLosesNothing) {
         calls += line.rfind("+++", 0) != 0 && line.rfind("---", 0) != 0 ? 1 : 0;
       for (int when = 1; when <= calls; ++when) {
         for (const std::string &error : errors) {
-          const RunResult result = traced(call, "error=" + error + ":when=" + std::to_string(when));
+          const RunResult result = traced(call, error + ":when=" + std::to_string(when));
           const std::string trace = readBytes(dir / "trace.log");
-          const std::string where = call + " #" + std::to_string(when) + " " + error +
-                                    (linked ? " linked" : "") + "\n" + trace;
+          const std::string where =
+              call + " #" + std::to_string(when) + " " + error + ", " + before + "\n" + trace;
           const std::size_t injected = trace.rfind('\n', trace.find("(INJECTED)")) + 1;
           const bool console = trace.compare(injected, 9, "write(1, ") == 0;
           const std::string output = readBytes(dir / "x.INC");
           EXPECT_EQ(readBytes(dir / "x.bin"), input) << where;
           if (!linked) {
-            EXPECT_TRUE(output == old || (output.size() % 15 == 0 && whole.rfind(output, 0) == 0))
+            EXPECT_TRUE((output == old && !fresh) ||
+                        (output.size() % 15 == 0 && whole.rfind(output, 0) == 0))
                 << where;
+          }
+          if (fresh && result.out == banner() + consoleLine("Cannot create output file.")) {
+            EXPECT_FALSE(fs::exists(dir / "x.INC")) << where;
           }
           if (result.status == 0) {
             EXPECT_EQ(output, whole) << where;
@@ -345,8 +354,11 @@ TEST_F(CliTest, EveryFailedSystemCallIsReportedAndLosesNothing) {
                          result.out.find('\n', banner().size()) + 1 == result.out.size()))
                 << where << result.out;
           }
-          if (error == "EINTR" && !console && !linked) {
+          if (error == "error=EINTR" && !console && !linked) {
             EXPECT_EQ(result.status, 0) << where;
+          }
+          if (error == "retval=0" && !console && !linked) {
+            EXPECT_EQ(result.out, banner() + consoleLine("Cannot write output file.")) << where;
           }
         }
       }
