@@ -3,9 +3,20 @@
 # time as signing time, so that two signings of one commit give the same
 # bytes. Without a certificate nothing changes. The key's password comes from
 # the environment (BIN2DD_SIGN_PASSWORD) when cpack runs, so that it is never
-# stored in the build folder.
+# stored in the build folder, and reaches osslsigncode through a file that
+# only its owner can read, never a command line, which every local user can
+# read while it runs.
+
+# The zip and its sum of an earlier run go first: a signing that fails must
+# not leave them to pass for this run's.
+file(REMOVE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip
+     ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip.sha256)
 if(NOT CPACK_BIN2DD_SIGN_PKCS12 AND NOT CPACK_BIN2DD_SIGN_PKCS11_MODULE)
   return()
+endif()
+if(CPACK_BIN2DD_SIGN_PKCS12 AND NOT DEFINED ENV{BIN2DD_SIGN_PASSWORD})
+  message(FATAL_ERROR "BIN2DD_SIGN_PASSWORD is not set: set it to the password of "
+                      "${CPACK_BIN2DD_SIGN_PKCS12} (empty for a key without one) and run cpack again")
 endif()
 find_program(OSSLSIGNCODE osslsigncode)
 if(NOT OSSLSIGNCODE)
@@ -19,8 +30,16 @@ else()
   set(key -pkcs11module ${CPACK_BIN2DD_SIGN_PKCS11_MODULE} -certs ${CPACK_BIN2DD_SIGN_CERT}
           -key ${CPACK_BIN2DD_SIGN_KEY})
 endif()
+set(secrets ${CPACK_TOPLEVEL_DIRECTORY}/signing)
 if(DEFINED ENV{BIN2DD_SIGN_PASSWORD})
-  list(APPEND key -pass "$ENV{BIN2DD_SIGN_PASSWORD}")
+  # A folder that only the owner may enter, made so before the file exists.
+  file(REMOVE_RECURSE ${secrets})
+  file(MAKE_DIRECTORY ${secrets})
+  file(CHMOD ${secrets} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  file(TOUCH ${secrets}/password)
+  file(CHMOD ${secrets}/password PERMISSIONS OWNER_READ OWNER_WRITE)
+  file(WRITE ${secrets}/password "$ENV{BIN2DD_SIGN_PASSWORD}")
+  list(APPEND key -readpass ${secrets}/password)
 endif()
 # An RFC 3161 time stamp keeps the signature valid after the certificate
 # expires; it needs the time-stamp server, over the network.
@@ -38,8 +57,10 @@ foreach(program IN LISTS programs)
             -in ${program} -out ${program}.signed
     RESULT_VARIABLE failed OUTPUT_VARIABLE said ERROR_VARIABLE said)
   if(failed)
+    file(REMOVE_RECURSE ${secrets})
     message(FATAL_ERROR "Could not sign ${program}:\n${said}")
   endif()
   file(RENAME ${program}.signed ${program})
   message(STATUS "signed ${program}")
 endforeach()
+file(REMOVE_RECURSE ${secrets})

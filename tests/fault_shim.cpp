@@ -1,7 +1,9 @@
 // Test shim, loaded with LD_PRELOAD, that injects I/O errors into regular
 // files: reads fail with EIO from the byte offset in FAIL_READ_AFTER on, and
 // writes stop at the offset in FAIL_WRITE_AFTER (a write across it is cut
-// short there, the next one fails with ENOSPC, as on a disk that fills up).
+// short there, the next one fails with ENOSPC, as on a disk that fills up);
+// WRITE_AT_MOST caps every write to one at that many bytes, as a device or
+// pipe may store part of what it is given.
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -42,10 +44,13 @@ extern "C" ssize_t read(int fd, void *buf, size_t count) {
 extern "C" ssize_t write(int fd, const void *buf, size_t count) {
   using WriteFn = ssize_t (*)(int, const void *, size_t);
   static const WriteFn realWrite = reinterpret_cast<WriteFn>(dlsym(RTLD_NEXT, "write"));
-  const size_t allowed = allowedBytes("FAIL_WRITE_AFTER", fd, count);
+  size_t allowed = allowedBytes("FAIL_WRITE_AFTER", fd, count);
   if (allowed == 0 && count > 0) {
     errno = ENOSPC;
     return -1;
   }
+  const char *most = std::getenv("WRITE_AT_MOST");
+  if (most != nullptr && fd > 2 && allowed > static_cast<size_t>(std::atoll(most)))
+    allowed = static_cast<size_t>(std::atoll(most));
   return realWrite(fd, buf, allowed);
 }

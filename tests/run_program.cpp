@@ -190,6 +190,9 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
   for (const std::string &arg : argv)
     args.push_back(const_cast<char *>(arg.c_str()));
   args.push_back(nullptr);
+  const char *path = args[0];
+  if (!options.argv0.empty())
+    args[0] = const_cast<char *>(options.argv0.c_str());
 
   const pid_t pid = fork();
   if (pid == 0) {
@@ -201,7 +204,7 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
       outFd = pipe(gone) == 0 && close(gone[0]) == 0 ? gone[1] : -1;
     const int nullFd = open("/dev/null", O_RDONLY);
     if (outFd < 0 || nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 ||
-        dup2(errPipe[1], 2) < 0)
+        dup2(errPipe[1], 2) < 0 || (options.stdinClosed && close(0) != 0))
       _exit(126);
     // Only 1 and 2 lead to the pipes, so that a daemon the program leaves
     // behind (bindfs) does not keep them open.
@@ -218,7 +221,7 @@ RunResult runProgram(const std::vector<std::string> &argv, const RunOptions &opt
       _exit(126);
     // The timer outlives exec and its signal ends the program.
     alarm(options.timeoutSeconds);
-    execv(args[0], args.data());
+    execv(path, args.data());
     _exit(127);
   }
   close(outPipe[1]);

@@ -15,6 +15,8 @@ struct RunOptions {
   std::vector<std::string> env; // "NAME=VALUE" entries added to the environment
   std::string stdoutPath;       // when set, standard output goes to this file
   bool stdoutClosed = false;    // standard output is a pipe whose reader went away (POSIX)
+  bool stdinClosed = false;     // standard input is closed: the next file opened gets 0 (POSIX)
+  std::string argv0;            // when set, argument 0 in place of the program's path (POSIX)
   long long fileSizeLimit = -1; // when not negative, the largest file it may write (POSIX)
   unsigned timeoutSeconds = 60; // it is killed after this long, so a hang fails the test
 };
