@@ -32,6 +32,20 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   elseif(package MATCHES "\\.deb$")
     # dpkg-deb sorts the members and takes their times from SOURCE_DATE_EPOCH.
     run(COMMAND dpkg-deb --raw-extract ${package} ${unpacked})
+    # What only a Debian package uses: lintian's override, and the source
+    # packages whose code the static program holds, with their sums.
+    set(overrides ${unpacked}/usr/share/lintian/overrides)
+    file(MAKE_DIRECTORY ${overrides})
+    file(COPY_FILE ${CPACK_BIN2DD_LINTIAN_OVERRIDES} ${overrides}/bin2dd)
+    if(CPACK_BIN2DD_BUILT_USING)
+      file(READ ${CPACK_BIN2DD_BUILT_USING} builtUsing)
+      file(READ ${unpacked}/DEBIAN/control control)
+      string(REPLACE "\nDescription:" "\nBuilt-Using: ${builtUsing}\nDescription:" control
+                     "${control}")
+      file(WRITE ${unpacked}/DEBIAN/control "${control}")
+    endif()
+    run(COMMAND sh -c "find usr -type f | LC_ALL=C sort | xargs md5sum >DEBIAN/md5sums"
+        WORKING_DIRECTORY ${unpacked})
     run(COMMAND chmod -R u=rwX,go=rX ${unpacked})
     run(COMMAND dpkg-deb --root-owner-group --build ${unpacked} ${package} OUTPUT_QUIET)
   elseif(package MATCHES "\\.zip$")
