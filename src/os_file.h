@@ -62,8 +62,9 @@ bool closeFile(int fd);
 // silence. Never on POSIX, where a link to /dev/null is the user's choice.
 bool isReservedDevice(int fd);
 bool truncateTo(int fd, long long length);
-// Removes the file open on `fd` if `path` still names it (never what another
-// program has put under that name since); false if it stays.
+// Removes the file open on `fd` if `path` still names it: a file that another
+// program has since put under that name, or a link to it, stays. False if
+// nothing was removed.
 bool removeIfStillNamed(int fd, const char *path);
 
 enum class LockResult { Locked, HeldElsewhere, Unsupported };
