@@ -4,7 +4,9 @@ set(BIN2DD_SOURCES
   ${PROJECT_SOURCE_DIR}/src/driver.cpp
   ${PROJECT_SOURCE_DIR}/src/include_writer.cpp
   ${PROJECT_SOURCE_DIR}/src/file_io.cpp
+  ${PROJECT_SOURCE_DIR}/src/same_file.cpp
   ${PROJECT_SOURCE_DIR}/src/os_file_posix.cpp
+  ${PROJECT_SOURCE_DIR}/src/console_posix.cpp
   ${PROJECT_SOURCE_DIR}/src/output_name.cpp
   ${PROJECT_SOURCE_DIR}/src/main.cpp)
 

@@ -1,9 +1,11 @@
 // Command-line driver: the program's whole control flow, console and exit status.
 #include "driver.h"
 
+#include "console.h"
 #include "file_io.h"
 #include "include_writer.h"
 #include "output_name.h"
+#include "same_file.h"
 
 #include <cstdint>
 #include <iostream>

@@ -1,21 +1,13 @@
-// Input and output through the operating system: file stream buffers, console
-// lines and the signals that writes can raise.
+// File stream buffers over the operating system's open files.
 #pragma once
 
 #include "os_file.h"
+#include "same_file.h"
 
 #include <array>
 #include <cstddef>
 #include <streambuf>
 #include <string>
-
-// Whether two open files are one. Unknown when the system could not say:
-// the caller must then treat them as one, since guessing "different" would
-// let the output destroy the input.
-enum class Sameness { Different, Same, Unknown };
-
-// The rule that decides it from what the system reports of each open file.
-bool isSameFile(const FileIdentity &first, const FileIdentity &second);
 
 // A stream buffer that owns one open file of the operating system's: the
 // destructor closes it. Derived classes open it and move the bytes.
@@ -31,12 +23,7 @@ public:
   bool close();
 
   // Whether this buffer and `other` hold the same file open, however each
-  // was reached (see isSameFile). Decided from the open files because names
-  // are no guide: links, letter case, mounts and the encodings in which the
-  // platforms spell names all hide that two names are one file. Two regular
-  // files on different devices are also one when the bytes they share agree:
-  // a view of a file (an overlay, a FUSE or network mount) may report other
-  // numbers, times or a stale size, but it shows the same bytes.
+  // was reached (see compareOpenFiles); Unknown if either is not open.
   Sameness compareWith(const FileBuffer &other) const;
 
   // The same for the file that `path` names, opened only to ask what it is:
@@ -121,15 +108,3 @@ private:
   long long written_ = 0; // bytes written since the file was emptied
   long long atFlush_ = 0; // `written_` at the last flush
 };
-
-// Writes `line` and a line end to standard output and flushes it. In a
-// Windows console window the line goes out as UTF-16, so that a name in any
-// script shows as itself whatever the console's code page; to a file, a pipe
-// or any POSIX terminal the bytes go out unchanged. A failure leaves
-// std::cout bad, as a failed stream write does.
-void writeConsoleLine(const std::string &line);
-
-// Makes a write that the system refuses fail with an error instead of ending
-// the process (POSIX: SIGPIPE for a reader that went away, SIGXFSZ for a file
-// over the size limit), so that the run can clean up and report it.
-void ignoreWriteSignals();

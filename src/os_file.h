@@ -1,5 +1,6 @@
 // The operating system's calls on files, one implementation per platform
-// (os_file_posix.cpp, os_file_win32.cpp), behind the stream buffers.
+// (os_file_posix.cpp, os_file_win32.cpp), behind the stream buffers and the
+// rule that tells whether two open files are one.
 #pragma once
 
 #include <array>

@@ -1,12 +1,8 @@
-// POSIX file calls, console lines and write signals.
+// POSIX file calls.
 #include "os_file.h"
 
-#include "file_io.h"
-
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <iostream>
 #include <linux/loop.h>
 #include <string>
 #include <sys/file.h>
@@ -109,12 +105,3 @@ bool identify(int fd, FileIdentity &id) {
 }
 
 } // namespace os
-
-void writeConsoleLine(const std::string &line) {
-  std::cout << line << std::endl;
-}
-
-void ignoreWriteSignals() {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-}

@@ -1,13 +1,10 @@
-// Windows file calls through the C runtime's descriptors, and console lines.
+// Windows file calls through the C runtime's descriptors.
 #include "os_file.h"
-
-#include "file_io.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
-#include <iostream>
 #include <share.h>
 #include <string>
 #include <sys/stat.h>
@@ -148,31 +145,3 @@ bool identify(int fd, FileIdentity &id) {
 }
 
 } // namespace os
-
-void writeConsoleLine(const std::string &line) {
-  // GetConsoleMode succeeds only for a console window, where the line goes
-  // out as UTF-16 so that a name in any script shows as itself. Narrow
-  // strings are in the ANSI code page (UTF-8 where the manifest's
-  // activeCodePage is honoured, the system's code page before Windows 10
-  // 1903), which CP_ACP names in both cases; the console's own code page is
-  // left to the shell that owns it.
-  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (console == nullptr || console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
-    std::cout << line << std::endl;
-    return;
-  }
-  const std::string text = line + "\r\n";
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  DWORD written = 0;
-  if (length <= 0 ||
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                          length) != length ||
-      !WriteConsoleW(console, wide.data(), static_cast<DWORD>(length), &written, nullptr) ||
-      written != static_cast<DWORD>(length))
-    std::cout.setstate(std::ios::badbit);
-}
-
-void ignoreWriteSignals() {}

@@ -1,5 +1,5 @@
 // Unit tests of the rule that tells whether two open files are one.
-#include "file_io.h"
+#include "same_file.h"
 
 #include "case_title.h"
 
