@@ -47,8 +47,9 @@ int openFifoWriter(const fs::path &path);
 // Runs a command that mounts or attaches something for a test (mount,
 // bindfs, losetup) in `dir`, and puts the first line it printed in `out`;
 // skips the test with the reason where the system refuses, as it does
-// without root. Mounts and loop devices under the test's folder are undone
-// when the test ends.
+// without root, and does nothing once the test has skipped; a set-up that
+// reads what it attached checks IsSkipped() first. Mounts and loop devices
+// under the test's folder are undone when the test ends.
 void attachOrSkip(const fs::path &dir, const std::vector<std::string> &argv,
                   std::string *out = nullptr);
 #endif
