@@ -1,6 +1,8 @@
 // File stream buffers over the operating system's open files.
 #include "file_io.h"
 
+#include "os_file.h"
+
 #include <cerrno>
 
 namespace {

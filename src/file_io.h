@@ -1,7 +1,6 @@
 // File stream buffers over the operating system's open files.
 #pragma once
 
-#include "os_file.h"
 #include "same_file.h"
 
 #include <array>
